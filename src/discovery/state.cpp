@@ -1,0 +1,7 @@
+#include "discovery/state.h"
+
+namespace rflash {
+
+DiscoveryState discovery;
+
+}  // namespace rflash

@@ -1,0 +1,6 @@
+#include "driver/program.h"
+
+int main() {
+    // The command line is ignored.
+    return rflash::runMainSequence();
+}

@@ -1,0 +1,7 @@
+#include "driver/state.h"
+
+namespace rflash {
+
+ProgramState program;
+
+}  // namespace rflash

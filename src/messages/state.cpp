@@ -1,0 +1,7 @@
+#include "messages/state.h"
+
+namespace rflash {
+
+MessagesState messages;
+
+}  // namespace rflash

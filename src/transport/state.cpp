@@ -1,0 +1,7 @@
+#include "transport/state.h"
+
+namespace rflash {
+
+TransportState transport;
+
+}  // namespace rflash

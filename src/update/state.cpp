@@ -1,0 +1,7 @@
+#include "update/state.h"
+
+namespace rflash {
+
+UpdateState update;
+
+}  // namespace rflash
