@@ -10,6 +10,7 @@ void resetDevices() {}
 platform::HANDLE openDevice(const char*, platform::DWORD) { unbuilt("CreateFileA on a device"); }
 void closeDevice(std::uint32_t) { unbuilt("CloseHandle on a device"); }
 void closeEvent(std::uint32_t) { unbuilt("CloseHandle on an event"); }
+platform::DWORD executeAspiRequest(platform::SRB_ExecSCSICmd*) { unbuilt("SC_EXEC_SCSI_CMD"); }
 
 }  // namespace emu
 

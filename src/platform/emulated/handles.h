@@ -32,4 +32,8 @@ void closeFile(std::uint32_t object);
 
 void setLastError(platform::DWORD error);
 
+// SendASPI32Command hands SC_EXEC_SCSI_CMD requests to the device area, which completes them
+// later in virtual time as the real library does. Returns what SendASPI32Command returns.
+platform::DWORD executeAspiRequest(platform::SRB_ExecSCSICmd* request);
+
 }  // namespace emu
