@@ -3,7 +3,7 @@
 
 namespace rflash {
 
-void checkHostEnvironment() {}
+std::int32_t checkHostEnvironment() { return 0; }
 std::int32_t setUpPassThrough() { return 0; }
 std::int32_t setUpAspi() { return 1; }
 void finalRelease() {}

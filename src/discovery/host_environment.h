@@ -5,7 +5,9 @@
 
 namespace rflash {
 
-void checkHostEnvironment();
+// Returns 0, or -1 when a shared buffer could not be allocated (after message 13): the run
+// cannot go on without its buffers.
+std::int32_t checkHostEnvironment();
 std::int32_t setUpPassThrough();
 std::int32_t setUpAspi();
 

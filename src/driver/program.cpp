@@ -46,7 +46,11 @@ int runMainSequence(const MainSequenceSteps& steps) {
     printBanner();
     program.codePage = static_cast<std::int32_t>(platform::GetOEMCP());
     setUpDefinitions();
-    steps.checkHostEnvironment();
+    if (steps.checkHostEnvironment() != 0) {
+        // Without its buffers the program must not touch a drive.
+        steps.finalRelease();
+        return kExitFailed;
+    }
 
     std::int32_t found = steps.enumerateDrives();
     if (found == 0) {

@@ -11,7 +11,7 @@ constexpr int kExitFailed = 1;
 // The steps the main sequence hands over to other subsystems. The program always runs the real
 // ones; tests of the main sequence's own flows may put doubles in their place.
 struct MainSequenceSteps {
-    void (*checkHostEnvironment)();
+    std::int32_t (*checkHostEnvironment)();
     std::int32_t (*enumerateDrives)();
     std::int32_t (*updateDrive)();
     void (*finalRelease)();
