@@ -96,7 +96,8 @@ static_assert(sizeof(OSVERSIONINFOA) == 148);
 BOOL GetVersionExA(OSVERSIONINFOA* lpVersionInformation);
 
 // ---- Registry ----
-inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x80000002u));
+// The predefined keys are 32-bit negative numbers, sign-extended on 64-bit Windows.
+inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<LONG>(0x80000002u)));
 constexpr REGSAM KEY_READ = 0x20019;
 constexpr LONG ERROR_SUCCESS = 0;
 constexpr LONG ERROR_FILE_NOT_FOUND = 2;
