@@ -107,6 +107,8 @@ TEST(Definitions, FirstMatchingEntryOfTheValidOnesWins) {
     EXPECT_EQ(rflash::matchDefinition(inquiry), 1);
     rflash::program.definitionCount = 1000;  // never read past the table
     EXPECT_EQ(rflash::matchDefinition(inquiry), 1);
+    std::memcpy(table[1].vendorCode, "RETAIL  ", 8);
+    EXPECT_EQ(rflash::matchDefinition(inquiry), -1);
 }
 
 }  // namespace
