@@ -91,13 +91,10 @@ std::int32_t matchDefinition(const std::uint8_t* inquiry) {
     const std::int32_t count = std::clamp(program.definitionCount, 0, kDefinitionSlots);
     for (std::int32_t index = 0; index < count; ++index) {
         const UpdateDefinition& entry = program.updateDefinitions[static_cast<std::size_t>(index)];
-        if (!isIdentified(entry, inquiry)) continue;
-        if ((entry.familyCode & kFamilyByteMask) == kVendorCodeFamily) {
-            if (editionMatches(entry, info)) return index;
-            continue;
-        }
-        // Other families are not told apart by their edition.
-        return index;
+        // The edition is the only rule known that tells a drive's firmware apart; an entry of
+        // another family, or an empty one, matches no drive rather than every drive of the model.
+        if ((entry.familyCode & kFamilyByteMask) != kVendorCodeFamily) continue;
+        if (isIdentified(entry, inquiry) && editionMatches(entry, info)) return index;
     }
     return -1;
 }

@@ -105,9 +105,10 @@ TEST(Definitions, FirstMatchingEntryOfTheValidOnesWins) {
     EXPECT_EQ(rflash::matchDefinition(inquiry), -1);  // entry 1 lies beyond definitionCount
     rflash::program.definitionCount = 2;
     EXPECT_EQ(rflash::matchDefinition(inquiry), 1);
-    rflash::program.definitionCount = 1000;  // never read past the table
-    EXPECT_EQ(rflash::matchDefinition(inquiry), 1);
-    std::memcpy(table[1].vendorCode, "RETAIL  ", 8);
+    table[1].familyCode = 0x200F;  // a family without an edition rule matches nothing
+    EXPECT_EQ(rflash::matchDefinition(inquiry), -1);
+    // The empty entries behind the valid ones match nothing either, and the table ends at 8.
+    rflash::program.definitionCount = 1000;
     EXPECT_EQ(rflash::matchDefinition(inquiry), -1);
 }
 
