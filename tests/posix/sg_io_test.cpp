@@ -202,6 +202,9 @@ TEST_F(PassThrough, SendsNothingForAMalformedRequest) {
         void (*spoil)(SCSI_PASS_THROUGH_DIRECT_WITH_BUFFER&, std::size_t& inSize, std::size_t& outSize);
     };
     const Fault faults[] = {
+        {"record length not set", [](auto& r, auto&, auto&) { r.sptd.Length = 0; }},
+        // 44 and 56 are the record's sizes in 32-bit and 64-bit builds.
+        {"record length of the other build", [](auto& r, auto&, auto&) { r.sptd.Length = 44 + 56 - sizeof r.sptd; }},
         {"no command bytes", [](auto& r, auto&, auto&) { r.sptd.CdbLength = 0; }},
         {"more command bytes than the record holds", [](auto& r, auto&, auto&) { r.sptd.CdbLength = 17; }},
         {"unknown direction", [](auto& r, auto&, auto&) { r.sptd.DataIn = 3; }},

@@ -116,6 +116,7 @@ BOOL passThroughDirect(int fd, std::span<const std::byte> in, std::span<std::byt
     if (in.size() < sizeof request || out.size() < sizeof request) return fail(EINVAL);
     std::memcpy(&request, in.data(), sizeof request);
 
+    if (request.Length != sizeof request) return fail(EINVAL);
     if (request.CdbLength == 0 || request.CdbLength > sizeof request.Cdb) return fail(EINVAL);
     if (request.DataIn > SCSI_IOCTL_DATA_UNSPECIFIED) return fail(EINVAL);
     bool hasData = request.DataTransferLength != 0;
