@@ -64,6 +64,23 @@ TEST_F(Files, OnlyExistingOrdinaryFilesOpen) {
     EXPECT_FALSE(fs::exists(folder / "created"));
 }
 
+TEST_F(Files, TakeNoDeviceRequests) {
+    std::ofstream(folder / "image") << "image";
+    HANDLE file = open(folder / "image");
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    SCSI_PASS_THROUGH_DIRECT_WITH_BUFFER request{};
+    request.sptd.Length = sizeof request.sptd;
+    request.sptd.CdbLength = 6;
+    PREVENT_MEDIA_REMOVAL off{1};
+    DWORD returned = 0;
+    EXPECT_EQ(DeviceIoControl(file, IOCTL_SCSI_PASS_THROUGH_DIRECT, &request, sizeof request, &request, sizeof request,
+                              &returned, nullptr),
+              FALSE);
+    EXPECT_EQ(DeviceIoControl(file, IOCTL_STORAGE_MCN_CONTROL, &off, sizeof off, nullptr, 0, &returned, nullptr), FALSE);
+    EXPECT_EQ(CloseHandle(file), TRUE);
+    EXPECT_EQ(DeviceIoControl(file, IOCTL_STORAGE_MCN_CONTROL, &off, sizeof off, nullptr, 0, &returned, nullptr), FALSE);
+}
+
 TEST(Devices, OnlyLettersDToZNameDrives) {
     struct Case {
         const char* path;

@@ -144,6 +144,7 @@ BOOL passThroughDirect(int fd, std::span<const std::byte> in, std::span<std::byt
     header.timeout = static_cast<unsigned>(std::min<unsigned long long>(
         static_cast<unsigned long long>(request.TimeOutValue) * kMillisecondsPerSecond, kLongestTimeoutMs));
 
+    errno = 0;
     if (sgIo(fd, header) < 0) return fail(errno != 0 ? errno : EIO);
     // No SCSI status was reached: the command may not have run, or not to its end.
     unsigned driverByte = header.driver_status & kDriverByteMask;
@@ -152,10 +153,11 @@ BOOL passThroughDirect(int fd, std::span<const std::byte> in, std::span<std::byt
         return fail(timedOut ? ETIMEDOUT : EIO);
     }
 
-    auto moved = std::clamp<long long>(header.resid, 0, header.dxfer_len);
+    // resid counts the bytes that did not move; a value outside 0..dxfer_len is not trusted.
+    auto residue = std::clamp<long long>(header.resid, 0, header.dxfer_len);
     request.ScsiStatus = header.status;
     request.SenseInfoLength = std::min(header.sb_len_wr, header.mx_sb_len);
-    request.DataTransferLength = header.dxfer_len - static_cast<ULONG>(moved);
+    request.DataTransferLength = header.dxfer_len - static_cast<ULONG>(residue);
     std::memcpy(out.data(), &request, sizeof request);
     if (bytesReturned != nullptr) {
         *bytesReturned = static_cast<DWORD>(request.SenseInfoLength != 0 ? senseOffset + request.SenseInfoLength
