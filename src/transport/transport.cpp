@@ -160,9 +160,12 @@ bool rangesOverlap(const void* first, std::uint32_t firstLength, const void* sec
     return firstLength != 0 && secondLength != 0 && a < b + secondLength && b < a + firstLength;
 }
 
-// An abandoned data-in request may still write into its buffer. The library serves the requests
-// to one target in submission order, so a later data-in request to that same target lands its
-// data after the late one; any other use of those bytes could be overwritten behind its back.
+// An abandoned data-in request may still write into its buffer, which is the caller's (the
+// transport copies no data, so it cannot hand the library a buffer of its own instead). The
+// library serves the requests to one target in submission order, so a later data-in request to
+// that same target lands its data after the late one and is safe. Any other command that would
+// use those bytes (another target's data in, or any data out) could see them change behind its
+// back, so it is refused, with nothing sent, until the late request has completed.
 bool clashesWithAbandonedData(std::uint8_t adapter, std::uint8_t target, std::int32_t direction,
                               const std::uint8_t* buffer, std::uint32_t length) {
     for (std::uint32_t i = 0; i < transport.abandonedCount; ++i) {

@@ -60,7 +60,8 @@ TEST_F(Aspi, TheRecordIsFilledAsTheLibraryExpectsIt) {
     EXPECT_EQ(sent.SRB_BufPointer, data);
     EXPECT_EQ(sent.SRB_SenseLen, 18);
     EXPECT_EQ(sent.SRB_CDBLen, 6);
-    EXPECT_NE(sent.SRB_PostProc, nullptr);
+    void* event = sent.SRB_PostProc;  // a packed field: read it before comparing
+    EXPECT_NE(event, nullptr);
     EXPECT_EQ(std::vector<std::uint8_t>(sent.CDBByte, sent.CDBByte + 6), kInquiry);
     EXPECT_EQ(emu::traceOf(second).at(0).buffer, data);
     EXPECT_EQ(emu::openEventCount(), 0);
@@ -276,7 +277,9 @@ TEST_F(Aspi, AReusedEventHandleSetByALateCompletionDoesNotEndTheWait) {
 
     // Waits without limit; the first drive's completion at 3000 ms sets the same event handle.
     EXPECT_EQ(run(request(1, kTestUnitReady, rflash::DirectionNone, nullptr, 0, 0)), -1);
-    EXPECT_EQ(record().SRB_PostProc, abandoned->SRB_PostProc);
+    void* laterEvent = record().SRB_PostProc;
+    void* abandonedEvent = abandoned->SRB_PostProc;
+    EXPECT_EQ(laterEvent, abandonedEvent);
     EXPECT_EQ(rflash::transport.senseData, sense(0x02, 0x3A, 0x00));
     EXPECT_GE(emu::elapsedMs(), 7000u);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@
 namespace transport_test {
 
 enum class Route { PassThrough, Aspi };
+
+inline void PrintTo(Route route, std::ostream* out) {
+    *out << (route == Route::PassThrough ? "pass-through" : "ASPI");
+}
 
 inline std::string routeName(const ::testing::TestParamInfo<Route>& info) {
     return info.param == Route::PassThrough ? "PassThrough" : "Aspi";
