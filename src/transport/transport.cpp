@@ -38,6 +38,7 @@ bool requestWellFormed(const CommandRequest& request) {
     if (request.direction < DirectionNone || request.direction > DirectionOut) return false;
     if (request.transferLength < 0) return false;
     if (request.transferLength > 0 && request.buffer == nullptr) return false;
+    if (request.transferLength > 0 && request.direction == DirectionNone) return false;  // data, but which way?
     return true;
 }
 

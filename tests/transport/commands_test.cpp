@@ -126,6 +126,26 @@ TEST_P(BothPaths, SenseOutlivesALaterSuccessAndCaptureSenseReproducesItsCode) {
     EXPECT_EQ(rflash::transport.senseCode, 0x020402);
 }
 
+TEST_P(BothPaths, MalformedRequestsAreRefusedWithNothingSent) {
+    addTarget();
+    std::uint8_t data[96]{};
+    using Change = std::function<void(rflash::CommandRequest&)>;
+    const std::vector<Change> malformed = {
+        [](auto& r) { r.cdbLength = 0; },
+        [](auto& r) { r.cdbLength = 17; },
+        [](auto& r) { r.direction = 3; },
+        [](auto& r) { r.transferLength = -1; },
+        [](auto& r) { r.buffer = nullptr; },
+        [](auto& r) { r.direction = rflash::DirectionNone; },
+    };
+    for (std::size_t i = 0; i < malformed.size(); ++i) {
+        rflash::CommandRequest built = request(0, kInquiry, rflash::DirectionIn, data, 96);
+        malformed[i](built);
+        EXPECT_EQ(rflash::executeCommand(built), -1) << "case " << i;
+    }
+    EXPECT_TRUE(emu::commandTrace().empty());
+}
+
 std::vector<std::uint8_t> modeChangeBlock() {
     std::vector<std::uint8_t> block(256, 0);
     std::memcpy(block.data(), "ZANTOVA  QRW-C28", 16);
