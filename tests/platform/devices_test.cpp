@@ -121,6 +121,7 @@ TEST(EmulatedDevices, PassThroughRecordsAnOperatingSystemWouldRefuse) {
         [](auto& r) { r.DataIn = 3; },
         [](auto& r) { r.TimeOutValue = 0; },
         [](auto& r) { r.DataBuffer = nullptr; },
+        [](auto& r) { r.DataIn = platform::SCSI_IOCTL_DATA_UNSPECIFIED; },  // data without a direction
         [](auto& r) { r.DataTransferLength = 0x20000; },
         [](auto& r) { r.SenseInfoOffset = 8; },                       // inside the request
         [](auto& r) { r.SenseInfoOffset = sizeof(platform::SCSI_PASS_THROUGH_DIRECT_WITH_BUFFER) - 8; },

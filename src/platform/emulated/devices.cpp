@@ -111,7 +111,11 @@ bool passThroughRecordValid(const platform::SCSI_PASS_THROUGH_DIRECT& request, p
     if (request.CdbLength == 0 || request.CdbLength > sizeof(request.Cdb)) return false;
     if (request.DataIn > platform::SCSI_IOCTL_DATA_UNSPECIFIED) return false;
     if (request.DataTransferLength > kMaximumTransferLength) return false;
-    if (request.DataTransferLength != 0 && request.DataBuffer == nullptr) return false;
+    // A data phase needs a buffer and a direction.
+    if (request.DataTransferLength != 0 &&
+        (request.DataBuffer == nullptr || request.DataIn == platform::SCSI_IOCTL_DATA_UNSPECIFIED)) {
+        return false;
+    }
     if (request.TimeOutValue == 0 || request.TimeOutValue > kMaximumTimeOutSeconds) return false;
     if (request.SenseInfoLength != 0) {
         // The sense area must lie in the output buffer, past the request itself.

@@ -1,4 +1,5 @@
 // Events, waiting and Sleep on the emulated clock.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
