@@ -20,7 +20,5 @@ BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPVOI
 HANDLE CreateEventA(LPVOID, BOOL, BOOL, LPCSTR) { emu::unbuilt("CreateEventA"); }
 DWORD WaitForSingleObject(HANDLE, DWORD) { emu::unbuilt("WaitForSingleObject"); }
 void Sleep(DWORD) { emu::unbuilt("Sleep"); }
-HMODULE LoadLibraryA(LPCSTR) { emu::unbuilt("LoadLibraryA"); }
-FARPROC GetProcAddress(HMODULE, LPCSTR) { emu::unbuilt("GetProcAddress"); }
 
 }  // namespace platform
