@@ -65,6 +65,9 @@ protected:
         intelDriverText = printedBy(48);
         ieee1394Text = printedBy(52);
         memoryErrorText = printedBy(13);
+        ASSERT_EQ(intelDriverText, "\r\nDetect the Intel's IDE driver.");
+        ASSERT_EQ(ieee1394Text, "\r\nDetect the IEEE1394 interface.");
+        ASSERT_EQ(memoryErrorText, "\nMemory allocation error.  Terminating program\n");
     }
 
     std::string intelDriverText;
