@@ -1,7 +1,8 @@
 """The real rflash.exe on the library path: a Windows 98 Wine prefix, the project's test
 WNASPI32.DLL (the emulated drive model behind real Win32 events and the library's own thread),
 one whole update. Checks the exit code, the console bytes, the boxes, every request the program
-made, and the drive afterwards."""
+made, and the drive afterwards; then compares console, boxes, command trace and exit code with
+the same scenario run on the emulated host (aspi_reference), byte for byte."""
 import argparse
 import os
 import re
@@ -13,6 +14,7 @@ BANNER = "\n/// Quarnel Ver2.59B\n"
 PIECE = 32768
 IMAGE_SIZE = 2 * 1024 * 1024
 IDENTIFICATION = "ZANTOVA DVD-RW  QRW-E28 "
+ANSWERS = "6"  # Yes to the update question; the notices after it are not answered (0)
 
 
 def english_catalogue(path):
@@ -77,17 +79,54 @@ def check_requests(requests, scenario, problems):
             problems.append(f"request without its event: {line}")
 
 
+def compare_with_reference(arguments, code, stdout, problems):
+    """The same scenario on the emulated host must have printed the same texts (which the C
+    runtime's text mode turns "\n" into "\r\n" under Windows), shown the same boxes, sent the
+    same commands and ended with the same exit code."""
+    workdir = os.path.join(arguments.workdir, "reference")
+    os.makedirs(workdir)
+    reference_code, _, reference_stderr = winerun.run(arguments.wine_run, arguments.prefix, arguments.reference,
+                                                      workdir, arguments=[arguments.scenario, ANSWERS])
+    if reference_code == winerun.SKIP:
+        print(f"reference comparison not made: {reference_stderr.decode(errors='replace').strip()}")
+        return
+    if reference_code != 0:
+        problems.append(f"the reference run failed ({reference_code}): {reference_stderr!r}")
+        return
+    with open(os.path.join(workdir, "reference-console.bin"), "rb") as console:
+        expected = console.read().replace(b"\n", b"\r\n")
+    if stdout != expected:
+        at = next((i for i, (a, b) in enumerate(zip(stdout, expected)) if a != b), min(len(stdout), len(expected)))
+        problems.append(f"console differs from the emulated run at byte {at}: "
+                        f"{stdout[at:at + 60]!r} instead of {expected[at:at + 60]!r}")
+    for name in ("boxes", "trace"):
+        real = read(arguments.workdir, f"aspi-{name}.txt")
+        reference = read(workdir, f"reference-{name}.txt")
+        if real != reference:
+            real_lines, reference_lines = real.splitlines(), reference.splitlines()
+            at = next((i for i, (a, b) in enumerate(zip(real_lines, reference_lines)) if a != b),
+                      min(len(real_lines), len(reference_lines)))
+            problems.append(f"{name} differ from the emulated run at line {at + 1}: "
+                            f"{real_lines[at:at + 1]} instead of {reference_lines[at:at + 1]}")
+    reference_exit = int(read(workdir, "reference-exit.txt") or -1)
+    if code != reference_exit:
+        problems.append(f"exit code {code}, the emulated run ended with {reference_exit}")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--wine-run", required=True)
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--program", required=True)
     parser.add_argument("--library", required=True)
+    parser.add_argument("--reference", required=True)
     parser.add_argument("--catalogue", required=True)
     parser.add_argument("--workdir", required=True)
     parser.add_argument("--scenario", required=True, choices=["update", "ieee1394"])
     parser.add_argument("--missing", default="", help="a piece of the program not built yet: skip")
     arguments = parser.parse_args()
+    for built in ("program", "library", "reference"):
+        setattr(arguments, built, os.path.abspath(getattr(arguments, built)))
     if arguments.missing:
         winerun.skip(arguments.missing)
 
@@ -99,7 +138,7 @@ def main():
     code, stdout, stderr = winerun.run(arguments.wine_run, arguments.prefix, program, arguments.workdir, {
         "WINEDLLOVERRIDES": "wnaspi32=n,b",
         "RFLASH_ASPI_SCENARIO": arguments.scenario,
-        "RFLASH_ASPI_ANSWERS": "6",
+        "RFLASH_ASPI_ANSWERS": ANSWERS,
     })
 
     library = read(arguments.workdir, "aspi-library.txt")
@@ -143,6 +182,8 @@ def main():
     drives = read(arguments.workdir, "aspi-drives.txt")
     if not re.search(r"revision 1\.07 kernel-mode no restarts 1 image matches-file", drives):
         problems.append(f"the drive did not restart with the new image: {drives!r}")
+
+    compare_with_reference(arguments, code, stdout, problems)
 
     if problems:
         winerun.fail("\n  ".join([""] + problems), stdout)

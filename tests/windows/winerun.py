@@ -6,7 +6,7 @@ import sys
 SKIP = 77  # CTest's SKIP_RETURN_CODE for these checks
 
 
-def run(wine_run, prefix, program, workdir, env=None, timeout=300):
+def run(wine_run, prefix, program, workdir, env=None, timeout=300, arguments=()):
     """Runs program in workdir; returns (exit code, stdout bytes, stderr bytes)."""
     environment = dict(os.environ)
     # English texts whatever the machine's locale: Wine derives the OEM code page from it.
@@ -14,7 +14,7 @@ def run(wine_run, prefix, program, workdir, env=None, timeout=300):
     environment.pop("LANG", None)
     environment.update(env or {})
     os.makedirs(workdir, exist_ok=True)
-    completed = subprocess.run([wine_run, prefix, program], cwd=workdir, env=environment,
+    completed = subprocess.run([wine_run, prefix, program, *arguments], cwd=workdir, env=environment,
                                stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
     return completed.returncode, completed.stdout, completed.stderr
 
