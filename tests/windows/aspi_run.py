@@ -158,11 +158,11 @@ def main():
     expected = [
         BANNER,
         texts[34] % 1,
-        f"\nCurrent Revision>> {IDENTIFICATION}1.05  09/03/04",
+        f"\nCurrent Revision>> {IDENTIFICATION} 1.05  09/03/04",
         texts[61],
         "\rProcessing 0%",
         "\rProcessing 100% --> Data transfer complete\r\nNow internal re-flashing...",
-        f"\nNew Revision    >> {IDENTIFICATION}1.07  10/01/20",
+        f"\nNew Revision    >> {IDENTIFICATION} 1.07  10/01/20",
         texts[12],
         texts[35],
     ]
