@@ -20,6 +20,7 @@ windows_missing=()
 for tool in "${windows_tools[@]}"; do
   command -v "$tool" >/dev/null || windows_missing+=("$tool")
 done
+[ -f /usr/src/googletest/CMakeLists.txt ] || windows_missing+=(/usr/src/googletest)
 if [ ${#windows_missing[@]} -eq 0 ]; then
   windows_presets=(windows-tests-i686 windows-tests-x86_64 windows-i686 windows-x86_64)
   # Each suite's last test stops its Wine server; an interrupted run stops them here.
