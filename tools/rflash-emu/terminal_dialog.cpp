@@ -50,6 +50,8 @@ const char* promptFor(platform::UINT buttons) {
     }
 }
 
+}  // namespace
+
 void drawBox(const std::string& text, const std::string& caption, std::ostream& out) {
     std::vector<std::string> lines = linesOf(text);
     std::size_t width = caption.size() + 6;
@@ -59,8 +61,6 @@ void drawBox(const std::string& text, const std::string& caption, std::ostream& 
     for (const auto& line : lines) out << "| " << line << std::string(width - line.size() - 1, ' ') << "|\n";
     out << '+' << std::string(width, '-') << "+\n";
 }
-
-}  // namespace
 
 int buttonForWord(const std::string& word) {
     std::string w = lowerCase(trimmed(word));

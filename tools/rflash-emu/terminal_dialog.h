@@ -16,6 +16,9 @@ namespace emu_demo {
 int askOnTerminal(const std::string& text, const std::string& caption, platform::UINT type, std::istream& in,
                   std::ostream& out);
 
+// Draws the box alone: a frame with the caption and the text's lines.
+void drawBox(const std::string& text, const std::string& caption, std::ostream& out);
+
 // The button a scripted answer word stands for (the words above, also "0" for no answer); -1
 // when the word means nothing.
 int buttonForWord(const std::string& word);
