@@ -191,12 +191,14 @@ TEST_F(DriveSteps, PrepareDriveGoesOnOnlyWithAnEmptyOrStoppedDrive) {
         std::int32_t result;
         const char* message;
         std::size_t testUnitReadys;
+        bool stopRefused = false;
     };
     const Case cases[] = {
         {"no disc", emu::MediumState::NoDisc, 0, std::nullopt, 0, 0, "", 1},
         {"disc stopped", emu::MediumState::DiscStopped, 0, std::nullopt, 0, 0, "", 1},
-        {"disc turning", emu::MediumState::DiscTurning, 0, std::nullopt, 0, -1,
-         "\nDisc is inserted into the drive.\nPlease eject a disc.", 1},
+        {"disc turning, stopped by the program", emu::MediumState::DiscTurning, 0, std::nullopt, 0, 0, "", 1},
+        {"disc turning, not stopped", emu::MediumState::DiscTurning, 0, std::nullopt, 0, -1,
+         "\nDisc is inserted into the drive.\nPlease eject a disc.", 1, true},
         {"becoming ready", emu::MediumState::BecomingReady, 0, std::nullopt, 0, -1,
          "\nError : Drive is now becoming ready.\nPlease eject the disc", 1},
         // START STOP UNIT takes the first unit attention, TEST UNIT READY the second.
@@ -219,6 +221,10 @@ TEST_F(DriveSteps, PrepareDriveGoesOnOnlyWithAnEmptyOrStoppedDrive) {
         config.medium = c.medium;
         config.pendingUnitAttentions = c.unitAttentions;
         attach(config);
+        if (c.stopRefused) {
+            emu::injectFault(device, {.when = {.opcode = scsi::START_STOP_UNIT},
+                                      .sense = {scsi::ILLEGAL_REQUEST, scsi::ASC_INVALID_FIELD_IN_CDB, 0}});
+        }
         if (c.testUnitReadySense) {
             emu::injectFault(device, {.when = {.opcode = scsi::TEST_UNIT_READY}, .sense = *c.testUnitReadySense});
         }

@@ -15,6 +15,7 @@
 #include "platform/emulated/console.h"
 #include "platform/emulated/devices.h"
 #include "platform/emulated/files.h"
+#include "platform/emulated/host.h"
 #include "platform/emulated/firmware_images.h"
 #include "transport/state.h"
 #include "update/state.h"

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <string>
 #include <unistd.h>
@@ -20,21 +19,67 @@
 #include "platform/emulated/firmware_images.h"
 #include "platform/emulated/host.h"
 #include "platform/emulated/scenarios.h"
-#include "terminal_dialog.h"
+#include "platform/posix/console.h"
 #include "trace_lines.h"
 
 namespace {
 
 constexpr int kExitUsage = 2;
 
-const char* buttonWord(int button) {
-    switch (button) {
-        case platform::IDOK: return "ok";
-        case platform::IDCANCEL: return "cancel";
-        case platform::IDYES: return "yes";
-        case platform::IDNO: return "no";
-        default: return "no answer";
+bool terminalUsesShiftJis() {
+    return platform::posix::localeUsesShiftJis(platform::posix::messagesLocale());
+}
+
+// What the run writes on the terminal besides the boxes: the program's standard output and,
+// with --trace, the commands the drives received since the last output, each on a line of its own.
+struct Terminal {
+    emu_demo::TracePrinter* trace = nullptr;
+    bool atLineStart = true;
+
+    void printTrace() {
+        if (trace == nullptr || !trace->pending()) return;
+        if (!atLineStart) std::fputc('\n', stdout);
+        std::fflush(stdout);
+        trace->printNew();
+        atLineStart = true;
     }
+};
+
+// Standard output as the Linux program writes it: code page 932 text converted for the terminal,
+// nothing held back in a buffer.
+ssize_t writeForTerminal(void* cookie, const char* bytes, std::size_t size) {
+    auto* terminal = static_cast<Terminal*>(cookie);
+    terminal->printTrace();
+    std::string text = platform::posix::textForTerminal(std::string_view(bytes, size), terminalUsesShiftJis());
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    if (!text.empty()) terminal->atLineStart = text.back() == '\n';
+    return static_cast<ssize_t>(size);
+}
+
+std::FILE* terminalStream(Terminal& terminal) {
+    cookie_io_functions_t functions{};
+    functions.write = &writeForTerminal;
+    std::FILE* stream = fopencookie(&terminal, "w", functions);
+    if (stream != nullptr) std::setvbuf(stream, nullptr, _IONBF, 0);
+    return stream;
+}
+
+// A box answered from the script: drawn and asked exactly as on the terminal, with the word as
+// the line typed (shown after the prompt). No word left, or "0": no answer.
+int askScripted(const emu::MessageBoxShown& box, std::deque<std::string>& script) {
+    std::string word;
+    if (!script.empty()) {
+        word = script.front();
+        script.pop_front();
+    }
+    std::string line = word == "0" ? std::string() : word + "\n";
+    std::FILE* typed = fmemopen(line.data(), line.size(), "r");
+    if (line.empty() || typed == nullptr) typed = std::fopen("/dev/null", "r");
+    int button = platform::posix::askOnConsole(box.text, box.caption, box.type, typed, stderr, terminalUsesShiftJis());
+    if (typed != nullptr) std::fclose(typed);
+    if (button != 0) std::fprintf(stderr, "%s\n", word.c_str());
+    return button;
 }
 
 int listScenarios() {
@@ -148,27 +193,23 @@ int main(int argc, char** argv) {
     emu::useRealFiles(true);
 
     emu_demo::TracePrinter trace(stderr);
-    std::deque<int> scripted;
-    if (options->answers) scripted.assign(options->answers->begin(), options->answers->end());
+    Terminal terminalState;
+    if (options->trace) terminalState.trace = &trace;
+    std::deque<std::string> script;
+    if (options->answers) script.assign(options->answers->begin(), options->answers->end());
     emu::answerBoxesWith([&](const emu::MessageBoxShown& box) {
-        std::fflush(stdout);
-        if (options->trace) trace.printNew();
-        if (!options->answers) return emu_demo::askOnTerminal(box.text, box.caption, box.type, std::cin, std::cerr);
-        int button = 0;
-        if (!scripted.empty()) {
-            button = scripted.front();
-            scripted.pop_front();
-        }
-        emu_demo::drawBox(box.text, box.caption, std::cerr);
-        std::cerr << "> " << buttonWord(button) << " (scripted)\n";
-        return button;
+        terminalState.printTrace();
+        if (options->answers) return askScripted(box, script);
+        return platform::posix::askOnConsole(box.text, box.caption, box.type, stdin, stderr, terminalUsesShiftJis());
     });
-    emu::echoConsoleTo(stdout);
+    std::FILE* terminal = terminalStream(terminalState);
+    emu::echoConsoleTo(terminal != nullptr ? terminal : stdout);
     if (!options->virtualTime) emu::useRealTime(true);
 
     int exitCode = rflash::runMainSequence();
-    std::fflush(stdout);
-    if (options->trace) trace.printNew();
-    std::fputc('\n', stdout);  // the program's last line has no line feed of its own
+    terminalState.printTrace();
+    if (!terminalState.atLineStart) std::fputc('\n', stdout);  // the program's last line has no line feed
+    emu::echoConsoleTo(nullptr);
+    if (terminal != nullptr) std::fclose(terminal);
     return exitCode;
 }

@@ -3,7 +3,6 @@
 #include <cctype>
 #include <charconv>
 
-#include "terminal_dialog.h"
 
 namespace emu_demo {
 namespace {
@@ -29,15 +28,23 @@ bool validRevision(const std::string& revision) {
     return revision.size() == 4 && digits(revision, 0, 1) && digits(revision, 2, 2);
 }
 
-std::optional<std::vector<int>> answerList(const std::string& text) {
-    std::vector<int> answers;
+bool answerWord(std::string word) {
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* known : {"y", "yes", "n", "no", "o", "ok", "c", "cancel", "0"}) {
+        if (word == known) return true;
+    }
+    return false;
+}
+
+std::optional<std::vector<std::string>> answerList(const std::string& text) {
+    std::vector<std::string> answers;
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t end = text.find(',', start);
         if (end == std::string::npos) end = text.size();
-        int button = buttonForWord(text.substr(start, end - start));
-        if (button < 0) return std::nullopt;
-        answers.push_back(button);
+        std::string word = text.substr(start, end - start);
+        if (!answerWord(word)) return std::nullopt;
+        answers.push_back(word);
         start = end + 1;
     }
     return answers;
@@ -55,9 +62,10 @@ const char* usageText() {
            "directory that holds the scenario's firmware image. Questions are asked on the terminal.\n"
            "\n"
            "  --scenario NAME  the emulated PC to run on (default: one-drive); --list shows them\n"
-           "  --answers LIST   answer the boxes from LIST instead of the terminal, in order:\n"
-           "                   comma-separated yes, no, ok, cancel (or y, n, o, c); 0 is no answer;\n"
-           "                   boxes past the end of the list get no answer (0)\n"
+           "  --answers LIST   answer the boxes from LIST instead of the terminal, one word per box\n"
+           "                   as if typed: comma-separated yes, no, ok, cancel (or y, n, o, c);\n"
+           "                   0, or a word that is not one of the box's buttons, and every box\n"
+           "                   past the end of the list get no answer (0)\n"
            "  --virtual-time   run on the virtual clock: no real pauses, instant runs\n"
            "  --trace          print every command the drives received on standard error\n"
            "  --image FILE     check and \"flash\" this image file on the emulated drive (a dry run)\n"

@@ -11,7 +11,7 @@ struct Options {
     bool help = false;
     bool list = false;
     std::string scenario = "one-drive";
-    std::optional<std::vector<int>> answers;  // scripted buttons instead of the terminal
+    std::optional<std::vector<std::string>> answers;  // scripted answer lines instead of the terminal
     bool virtualTime = false;
     bool trace = false;
     std::optional<std::string> image;      // a real image file to check and "flash"

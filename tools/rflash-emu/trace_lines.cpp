@@ -55,6 +55,10 @@ std::string traceLine(const emu::TraceEntry& entry) {
     return text;
 }
 
+bool TracePrinter::pending() const {
+    return printed_ < emu::commandTrace().size();
+}
+
 void TracePrinter::printNew() {
     const auto& trace = emu::commandTrace();
     for (; printed_ < trace.size(); ++printed_) std::fprintf(out_, "%s\n", traceLine(trace[printed_]).c_str());

@@ -17,6 +17,7 @@ class TracePrinter {
 public:
     explicit TracePrinter(std::FILE* out) : out_(out) {}
     void printNew();
+    bool pending() const;
 
 private:
     std::FILE* out_;

@@ -64,15 +64,15 @@ void failTestUnitReady(DeviceId drive, Sense sense, unsigned occurrence) {
 
 std::vector<Scenario> makeScenarios() {
     std::vector<Scenario> all;
-    all.push_back({"one-drive", "one drive on D: that needs the update (pass-through, Windows XP)", "yes",
+    all.push_back({"one-drive", "one drive on D: that needs the update (pass-through, Windows XP)", "yes,ok",
                    [] { oneDrive(); }, defaultImage});
-    all.push_back({"several-drives", "three drives on D:, E: and F: that need the update", "yes",
+    all.push_back({"several-drives", "three drives on D:, E: and F: that need the update", "yes,ok",
                    [] {
                        passThroughMachine();
                        for (char letter : {'D', 'E', 'F'}) attachDrive(letter, driveNeedingUpdate());
                    },
                    defaultImage});
-    all.push_back({"fatal-second", "three drives; the second refuses to enter kernel mode", "yes",
+    all.push_back({"fatal-second", "three drives; the second refuses to enter kernel mode", "yes,ok",
                    [] {
                        passThroughMachine();
                        attachDrive('D', driveNeedingUpdate());
@@ -82,15 +82,17 @@ std::vector<Scenario> makeScenarios() {
                        attachDrive('F', driveNeedingUpdate());
                    },
                    defaultImage});
-    all.push_back({"disc-turning", "one drive with a disc in it, turning", "", [] {
+    all.push_back({"disc-turning", "one drive with a disc turning in it that it will not stop", "ok", [] {
                        DeviceConfig config = driveNeedingUpdate();
                        config.medium = MediumState::DiscTurning;
-                       oneDrive(config);
+                       DeviceId drive = oneDrive(config);
+                       injectFault(drive, {.when = {.opcode = scsi::START_STOP_UNIT},
+                                           .sense = {scsi::ILLEGAL_REQUEST, scsi::ASC_INVALID_FIELD_IN_CDB, 0}});
                    },
                    defaultImage});
-    all.push_back({"disc-stopped", "one drive with a disc in it, stopped", "yes", [] {
+    all.push_back({"disc-stopped", "one drive with a disc turning in it, which the program stops", "yes,ok", [] {
                        DeviceConfig config = driveNeedingUpdate();
-                       config.medium = MediumState::DiscStopped;
+                       config.medium = MediumState::DiscTurning;
                        oneDrive(config);
                    },
                    defaultImage});
@@ -100,7 +102,7 @@ std::vector<Scenario> makeScenarios() {
                        oneDrive(config);
                    },
                    defaultImage});
-    all.push_back({"unit-attention", "one empty drive that reports a unit attention first", "yes", [] {
+    all.push_back({"unit-attention", "one empty drive that reports a unit attention first", "yes,ok", [] {
                        DeviceId drive = oneDrive();
                        failTestUnitReady(drive, {scsi::UNIT_ATTENTION, scsi::ASC_POWER_ON_RESET, 0}, 1);
                    },
@@ -110,21 +112,21 @@ std::vector<Scenario> makeScenarios() {
                        failTestUnitReady(drive, {scsi::NOT_READY, scsi::ASC_LOGICAL_UNIT_NOT_READY, 0x07}, 0);
                    },
                    defaultImage});
-    all.push_back({"no-normal-firmware", "one drive that holds only its loader (kernel mode)", "yes", [] {
+    all.push_back({"no-normal-firmware", "one drive that holds only its loader (kernel mode)", "yes,ok", [] {
                        DeviceConfig config = driveNeedingUpdate();
                        config.normalVendorCode = "        ";
                        oneDrive(config);
                    },
                    defaultImage});
     all.push_back({"stuck-in-kernel", "one drive that never leaves kernel mode after storing the image",
-                   "yes,yes,yes,no", [] {
+                   "yes,yes,yes,no,ok", [] {
                        DeviceId drive = oneDrive();
                        injectFault(drive, {.when = {.opcode = scsi::WRITE_BUFFER,
                                                     .mode = scsi::BUFFER_MODE_DOWNLOAD_SAVE_ACTIVATE},
                                            .sense = {scsi::HARDWARE_ERROR, 0x44, 0}});
                    },
                    defaultImage});
-    all.push_back({"failing-piece", "one drive that fails the tenth image piece once", "yes,yes,yes", [] {
+    all.push_back({"failing-piece", "one drive that fails the tenth image piece once", "yes,ok,yes,yes,ok", [] {
                        DeviceId drive = oneDrive();
                        injectFault(drive, {.when = {.opcode = scsi::WRITE_BUFFER,
                                                     .mode = scsi::BUFFER_MODE_DOWNLOAD_OFFSETS_SAVE_ACTIVATE,
@@ -134,7 +136,7 @@ std::vector<Scenario> makeScenarios() {
                    defaultImage});
     all.push_back({"ieee1394", "Windows 98, ASPI library, one drive behind an IEEE 1394 adapter; the restart "
                                "interrupts the first store command",
-                   "yes,yes,yes", [] {
+                   "yes,yes,yes,ok", [] {
                        int adapter = libraryMachine("NTMAPHLP 1394");
                        DeviceId drive = attachAspiDrive(static_cast<std::uint8_t>(adapter), 0, driveNeedingUpdate());
                        injectFault(drive, {.when = {.opcode = scsi::WRITE_BUFFER,
@@ -145,7 +147,7 @@ std::vector<Scenario> makeScenarios() {
                    defaultImage});
     all.push_back({"intel-ide", "Windows 98, ASPI library, one drive behind the Intel IDE driver's adapter; the "
                                "drive answers Inquiry only after its restart",
-                   "yes", [] {
+                   "yes,ok", [] {
                        int adapter = libraryMachine("intelata");
                        DeviceId drive = attachAspiDrive(static_cast<std::uint8_t>(adapter), 0, driveNeedingUpdate());
                        // Inquiries: enumeration, selection, current revision, kernel check, then three
@@ -156,34 +158,34 @@ std::vector<Scenario> makeScenarios() {
                        }
                    },
                    defaultImage});
-    all.push_back({"japanese", "one drive on a Japanese PC (code page 932)", "yes", [] {
+    all.push_back({"japanese", "one drive on a Japanese PC (code page 932)", "yes,ok", [] {
                        setOemCodePage(kJapaneseCodePage);
                        oneDrive();
                    },
                    defaultImage});
-    all.push_back({"image-too-old", "the image is older than the oldest date the program accepts", "",
+    all.push_back({"image-too-old", "the image is older than the oldest date the program accepts", "ok,ok,ok",
                    [] { oneDrive(); }, [] { return imageWith([](ImageSpec& s) { s.date = 0x20090303; }); }});
-    all.push_back({"image-wrong-edition", "the image's loader edition is not the one the program writes", "",
+    all.push_back({"image-wrong-edition", "the image's loader edition is not the one the program writes", "ok,ok,ok",
                    [] { oneDrive(); }, [] { return imageWith([](ImageSpec& s) { s.kernelVendorCode = "KITSET  "; }); }});
-    all.push_back({"image-wrong-part", "the image is not a normal-part image", "", [] { oneDrive(); },
+    all.push_back({"image-wrong-part", "the image is not a normal-part image", "ok,ok,ok", [] { oneDrive(); },
                    [] { return imageWith([](ImageSpec& s) { s.partLetter = 'K'; }); }});
-    all.push_back({"image-missing", "the current directory holds no image", "", [] { oneDrive(); }, noFiles});
-    all.push_back({"already-latest", "the drive already runs the image's revision and date", "", [] { oneDrive(); },
+    all.push_back({"image-missing", "the current directory holds no image", "ok,ok", [] { oneDrive(); }, noFiles});
+    all.push_back({"already-latest", "the drive already runs the image's revision and date", "ok", [] { oneDrive(); },
                    [] {
                        return imageWith([](ImageSpec& s) {
                            s.revision = "1.05";
                            s.date = 0x20090304;
                        });
                    }});
-    all.push_back({"pre-production", "the drive runs a pre-production firmware (0.99)", "", [] {
+    all.push_back({"pre-production", "the drive runs a pre-production firmware (0.99)", "ok", [] {
                        DeviceConfig config = driveNeedingUpdate();
                        config.revision = "0.99";
                        oneDrive(config);
                    },
                    defaultImage});
-    all.push_back({"hardware-mismatch", "the image is for another hardware revision", "", [] { oneDrive(); },
+    all.push_back({"hardware-mismatch", "the image is for another hardware revision", "ok", [] { oneDrive(); },
                    [] { return imageWith([](ImageSpec& s) { s.hardwareRevision = "SAT2    "; }); }});
-    all.push_back({"no-drive", "Windows XP without a drive the program updates", "", [] {
+    all.push_back({"no-drive", "Windows XP without a drive the program updates", "ok", [] {
                        passThroughMachine();
                        DeviceConfig other = driveNeedingUpdate();
                        other.vendor = "OTHERCO ";
