@@ -18,8 +18,11 @@ bool digits(const std::string& text, std::size_t at, std::size_t count) {
 bool validDate(const std::string& date) {
     if (date.size() == 8) return digits(date, 0, 2) && date[2] == '/' && digits(date, 3, 2) && date[5] == '/' && digits(date, 6, 2);
     if (date.size() == 10) {
-        return std::isupper(static_cast<unsigned char>(date[0])) && std::islower(static_cast<unsigned char>(date[1])) &&
-               std::islower(static_cast<unsigned char>(date[2])) && digits(date, 3, 2) && digits(date, 6, 4);
+        bool month = false;
+        for (const char* name : {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"}) {
+            month = month || date.compare(0, 3, name) == 0;
+        }
+        return month && digits(date, 3, 2) && digits(date, 6, 4);
     }
     return false;
 }
