@@ -30,7 +30,7 @@ struct ImageSpec {
 // The image the compiled-in definition names.
 constexpr const char* kDefaultImageName = "W7283051.107";
 
-// An image with the header fields of the spec and a fixed filler pattern everywhere else. Texts
+// An image with the header fields given in `spec` and a fixed filler pattern elsewhere. Texts
 // are blank-padded or cut to their field's width. An image smaller than the header carries the
 // header bytes that fit.
 std::vector<std::uint8_t> buildFirmwareImage(const ImageSpec& spec = {});
