@@ -134,14 +134,14 @@ std::vector<Scenario> makeScenarios() {
                                            .sense = {scsi::HARDWARE_ERROR, 0x44, 0}});
                    },
                    defaultImage});
-    all.push_back({"ieee1394", "Windows 98, ASPI library, one drive behind an IEEE 1394 adapter; the restart "
-                               "interrupts the first store command",
-                   "yes,yes,yes,ok", [] {
+    all.push_back({"ieee1394", "Windows 98, ASPI library, one drive behind an IEEE 1394 adapter; the drive's restart "
+                               "interrupts the reply to the store command",
+                   "yes,ok", [] {
                        int adapter = libraryMachine("NTMAPHLP 1394");
                        DeviceId drive = attachAspiDrive(static_cast<std::uint8_t>(adapter), 0, driveNeedingUpdate());
                        injectFault(drive, {.when = {.opcode = scsi::WRITE_BUFFER,
-                                                    .mode = scsi::BUFFER_MODE_DOWNLOAD_SAVE_ACTIVATE,
-                                                    .occurrence = 1},
+                                                    .mode = scsi::BUFFER_MODE_DOWNLOAD_SAVE_ACTIVATE},
+                                           .effect = FaultEffect::CarriedOutThenCheckCondition,
                                            .sense = {scsi::UNIT_ATTENTION, scsi::ASC_POWER_ON_RESET, 0}});
                    },
                    defaultImage});
