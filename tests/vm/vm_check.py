@@ -44,7 +44,8 @@ ROOT_MODULES = ("sr_mod", "sg", "ata_piix", "ata_generic", "ahci", "virtio_pci",
 # Enumeration's probes, byte for byte: INQUIRY of 96 bytes and the drive-information READ BUFFER.
 INQUIRY_CDB = "12 00 00 00 60 00"
 DRIVE_INFO_CDB = "3c 02 f1 00 00 00 00 00 30 00"
-WRITE_BUFFER = 0x3B
+# Commands rflash sends only to a drive it updates: none may reach a drive that is no target.
+TARGET_ONLY_OPCODES = {0x1B: "START STOP UNIT", 0x3B: "WRITE BUFFER"}
 
 IDE_DVD = ("ata_piix", "QEMU DVD-ROM")
 AHCI_DVD = ("ahci", "QEMU DVD-ROM")
@@ -384,8 +385,10 @@ def judge(variant: Variant, seen: Observations) -> list[str]:
                 faults.append(f"{drive.name}: rflash's {what} {cdb} never reached the drive")
         if Command("done", drive.hctl, INQUIRY_CDB, "SAM_STAT_GOOD") not in mine:
             faults.append(f"{drive.name}: the INQUIRY did not complete GOOD")
-        if any(int(cdb.split()[0], 16) == WRITE_BUFFER for cdb in sent):
-            faults.append(f"{drive.name}: a WRITE BUFFER reached a drive that is no target")
+        for cdb in sorted(sent):
+            opcode = int(cdb.split()[0], 16)
+            if opcode in TARGET_ONLY_OPCODES:
+                faults.append(f"{drive.name}: {TARGET_ONLY_OPCODES[opcode]} {cdb} reached a drive that is no target")
     return faults
 
 
