@@ -52,8 +52,9 @@ int runMainSequence(const MainSequenceSteps& steps) {
         return kExitFailed;
     }
 
+    // A negative count is no list to walk either; it must not end in "completed".
     std::int32_t found = steps.enumerateDrives();
-    if (found == 0) {
+    if (found <= 0) {
         showMessage(28, MsgInfo);
         steps.finalRelease();
         return kExitFailed;
