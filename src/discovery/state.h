@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -41,9 +42,11 @@ struct DiscoveryState {
     platform::HMODULE aspiLibrary = nullptr;
     platform::GetASPI32SupportInfoFunction getAspi32SupportInfo = nullptr;
     platform::SendASPI32CommandFunction sendAspi32Command = nullptr;
+    // Adapters past the last slot of aspiAdapterNames are not counted, so the count never
+    // exceeds kAspiAdapterSlots.
     std::uint8_t aspiAdapterCount = 0;
     std::array<std::array<char, 32>, kAspiAdapterSlots> aspiAdapterNames{};
-    platform::SRB_HAInquiry* aspiAdapterInquiry = nullptr;
+    std::vector<platform::SRB_HAInquiry> aspiAdapterInquiry;  // one record per counted adapter
 
     // Shared buffers.
     SharedBuffer workBuffer;

@@ -222,8 +222,13 @@ constexpr BYTE SS_ABORTED = 0x02;
 constexpr BYTE SS_ERR = 0x04;
 constexpr BYTE SS_INVALID_HA = 0x81;
 constexpr BYTE SS_NO_DEVICE = 0x82;
+constexpr BYTE SS_INVALID_SRB = 0xE0;
 constexpr BYTE SS_FAILED_INIT = 0xE4;
 constexpr BYTE SS_NO_ADAPTERS = 0xE8;
+
+// Host adapter status (SRB_HaStat).
+constexpr BYTE HASTAT_OK = 0x00;
+constexpr BYTE HASTAT_SEL_TO = 0x11;  // selection time-out: no device answered
 
 constexpr BYTE SRB_DIR_IN = 0x08;
 constexpr BYTE SRB_DIR_OUT = 0x10;

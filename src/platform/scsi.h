@@ -28,10 +28,12 @@ constexpr std::uint8_t UNIT_ATTENTION = 0x06;
 constexpr std::uint8_t ASC_LOGICAL_UNIT_NOT_READY = 0x04;
 constexpr std::uint8_t ASCQ_BECOMING_READY = 0x01;
 constexpr std::uint8_t ASCQ_INITIALIZING_COMMAND_REQUIRED = 0x02;
+constexpr std::uint8_t ASC_PARAMETER_LIST_LENGTH_ERROR = 0x1A;
 constexpr std::uint8_t ASC_INVALID_COMMAND_OPERATION_CODE = 0x20;
 constexpr std::uint8_t ASC_INVALID_FIELD_IN_CDB = 0x24;
 constexpr std::uint8_t ASC_INVALID_FIELD_IN_PARAMETER_LIST = 0x26;
 constexpr std::uint8_t ASC_POWER_ON_RESET = 0x29;
+constexpr std::uint8_t ASC_COMMAND_SEQUENCE_ERROR = 0x2C;
 constexpr std::uint8_t ASC_MEDIUM_NOT_PRESENT = 0x3A;
 
 // Fixed-format sense data.

@@ -28,6 +28,10 @@ static_assert(offsetof(DriveInfoBlock, infoNormalVendorCode) == 32);
 
 constexpr std::uint32_t kDriveInfoLength = 48;
 
+// Library requests abandoned after a time-out that may still complete; with this many still
+// outstanding, the library path takes no further command.
+constexpr std::uint32_t kAbandonedRequestLimit = 32;
+
 struct TransportState {
     // Time-out the command builders put into each request (ms).
     std::int32_t commandTimeoutMs = 0;
@@ -40,12 +44,16 @@ struct TransportState {
     // Pass-through path.
     platform::HANDLE driveHandle = nullptr;
     platform::SCSI_PASS_THROUGH_DIRECT_WITH_BUFFER passThroughRecord{};
+    // Sense bytes the last pass-through command delivered (0 when the call itself failed).
+    std::uint8_t passThroughSenseLength = 0;
     char pathBuffer[256]{};
 
     // Library path: the request record in use lives in aspiRequestBlock at this slot. A request
-    // abandoned after a time-out keeps its slot; the next command takes a fresh one so that a
-    // late completion cannot write into it.
+    // abandoned after a time-out keeps its slot, and is listed here until the library completes
+    // it; the next command takes a fresh slot, so a late completion cannot write into it.
     std::uint32_t aspiRecordSlot = 0;
+    std::array<std::uint32_t, kAbandonedRequestLimit> abandonedSlots{};
+    std::uint32_t abandonedCount = 0;
     platform::HANDLE completionEvent = nullptr;
 
     // The drive-information block of the drive probed or updated last.

@@ -33,6 +33,10 @@ platform::HANDLE allocateHandle(HandleKind kind, std::uint32_t object) {
     return reinterpret_cast<platform::HANDLE>(value);
 }
 
+bool adoptHandle(platform::HANDLE value, HandleKind kind, std::uint32_t object) {
+    return table().open.emplace(reinterpret_cast<std::uintptr_t>(value), HandleTarget{kind, object}).second;
+}
+
 std::optional<HandleTarget> findHandle(platform::HANDLE handle) {
     auto& open = table().open;
     auto found = open.find(reinterpret_cast<std::uintptr_t>(handle));

@@ -17,6 +17,9 @@ struct HandleTarget {
 };
 
 platform::HANDLE allocateHandle(HandleKind kind, std::uint32_t object);
+// Registers a value that is not open at the moment (the events area hands out closed event
+// handle values again when asked to behave as Windows may). False when the value is in use.
+bool adoptHandle(platform::HANDLE value, HandleKind kind, std::uint32_t object);
 std::optional<HandleTarget> findHandle(platform::HANDLE handle);
 void forgetHandle(platform::HANDLE handle);
 // Handles still open, for tests that check the program released what it took.
