@@ -9,6 +9,7 @@
 #include "messages/catalogue.h"
 #include "platform/platform.h"
 #include "transport/state.h"
+#include "transport/transport.h"
 
 namespace rflash {
 namespace {
@@ -218,7 +219,9 @@ std::int32_t releasePassThrough() {
 }
 
 std::int32_t releaseAspi() {
-    freeSharedBuffers();
+    // A request the library still holds would write into freed memory; the buffers then stay
+    // until the process ends, which comes right after the release.
+    if (!libraryRequestsOutstanding()) freeSharedBuffers();
     discovery.aspiAdapterInquiry = {};
     return 0;
 }

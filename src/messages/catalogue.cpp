@@ -34,15 +34,7 @@ constexpr std::size_t kImageHeaderPrinted = kImageDateText + 8;
 __attribute__((format(printf, 1, 2))) std::string formatMessage(const char* format, ...) {
     std::va_list arguments;
     va_start(arguments, format);
-    std::va_list measuring;
-    va_copy(measuring, arguments);
-    int length = std::vsnprintf(nullptr, 0, format, measuring);
-    va_end(measuring);
-    std::string text;
-    if (length > 0) {
-        text.assign(static_cast<std::size_t>(length), '\0');
-        std::vsnprintf(text.data(), text.size() + 1, format, arguments);
-    }
+    std::string text = formatText(format, arguments);
     va_end(arguments);
     return text;
 }

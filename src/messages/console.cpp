@@ -31,20 +31,23 @@ void printText(const char* text) {
     platform::writeStandardOutput(std::string_view(text, std::strlen(text)));
 }
 
-void formatScratch(const char* format, ...) {
-    std::va_list arguments;
-    va_start(arguments, format);
+std::string formatText(const char* format, std::va_list arguments) {
     std::va_list measuring;
     va_copy(measuring, arguments);
     int length = std::vsnprintf(nullptr, 0, format, measuring);
     va_end(measuring);
-    std::string& text = messages.scratchText;
-    if (length < 0) {
-        text.clear();
-    } else {
+    std::string text;
+    if (length > 0) {
         text.assign(static_cast<std::size_t>(length), '\0');
         std::vsnprintf(text.data(), text.size() + 1, format, arguments);
     }
+    return text;
+}
+
+void formatScratch(const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    messages.scratchText = formatText(format, arguments);
     va_end(arguments);
 }
 

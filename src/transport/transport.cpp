@@ -351,6 +351,12 @@ std::int32_t executeCommand(CommandRequest& request) {
     return discovery.useAspi == 0 ? executePassThrough(request, entry.driveLetter) : executeAspi(request, entry);
 }
 
+bool libraryRequestsOutstanding() {
+    if (transport.abandonedCount == 0 || recordSlotCount() == 0) return false;
+    sweepAbandoned();
+    return transport.abandonedCount != 0;
+}
+
 std::int32_t openDrive(char letter) {
     discovery.ieee1394Adapter = -1;
     closeDrive();  // at most one drive handle is open at a time

@@ -31,6 +31,10 @@ constexpr std::int32_t kCommandNoDrive = -2;        // pass-through open failed 
 
 std::int32_t executeCommand(CommandRequest& request);
 
+// Whether a library request abandoned after a time-out may still complete: the library would
+// then write into its record and its buffer, so those must stay allocated.
+bool libraryRequestsOutstanding();
+
 std::int32_t openDrive(char letter);
 std::int32_t closeDrive();
 std::int32_t captureSense();

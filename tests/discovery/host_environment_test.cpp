@@ -10,10 +10,14 @@
 #include "discovery/state.h"
 #include "driver/program.h"
 #include "messages/catalogue.h"
+#include "platform/emulated/clock.h"
 #include "platform/emulated/console.h"
 #include "platform/emulated/machine.h"
 #include "platform/platform.h"
 #include "support/fresh_state.h"
+#include "platform/emulated/devices.h"
+#include "platform/scsi.h"
+#include "transport/commands.h"
 #include "transport/state.h"
 
 namespace {
@@ -352,6 +356,33 @@ TEST_F(HostEnvironment, ReleaseIsSafeWhenNothingWasAllocatedAndWhenRepeated) {
     rflash_test::resetEverything();
     ASSERT_EQ(rflash::checkHostEnvironment(), 0);
     rflash::finalRelease();
+    rflash::finalRelease();
+    expectEverythingFreed();
+}
+
+}  // namespace
+
+namespace {
+
+// A library request abandoned after its time-out may still complete; until it has, its record and
+// its buffer must not be freed under it.
+TEST_F(HostEnvironment, ReleaseKeepsTheBuffersWhileTheLibraryStillHoldsARequest) {
+    useWindows98();
+    emu::installAspiLibrary();
+    emu::addAspiAdapter("ESDI_506");
+    emu::DeviceId drive = emu::attachAspiDrive(0, 0);
+    emu::injectFault(drive, {.when = {.opcode = scsi::INQUIRY},
+                             .effect = emu::FaultEffect::Slow,
+                             .durationMs = 20000});
+    ASSERT_EQ(rflash::checkHostEnvironment(), 0);
+    discovery.targetList[0] = {0, 0, 0};
+    discovery.targetCount = 1;
+
+    ASSERT_NE(rflash::inquiry(0, discovery.workBuffer.data), 0);  // abandoned after 5000 ms
+    rflash::finalRelease();
+    EXPECT_EQ(emu::globalBlocksAllocated().size(), 4u);
+
+    emu::advanceClock(20000);  // the late completion lands in memory that is still the program's
     rflash::finalRelease();
     expectEverythingFreed();
 }

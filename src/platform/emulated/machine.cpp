@@ -22,8 +22,6 @@ constexpr platform::DWORD ERROR_PROC_NOT_FOUND = 127;
 constexpr platform::DWORD ERROR_NOT_LOCKED = 158;
 constexpr platform::DWORD NO_ERROR = 0;
 
-constexpr platform::BYTE SS_INVALID_SRB = 0xE0;
-
 // Size of the extended version record, which GetVersionExA accepts as well.
 constexpr platform::DWORD kVersionInfoExSize = 156;
 
@@ -139,8 +137,8 @@ platform::DWORD aspiSendCommand(platform::LPVOID request) {
         case platform::SC_EXEC_SCSI_CMD:
             return executeAspiRequest(static_cast<platform::SRB_ExecSCSICmd*>(request));
         default:
-            header[1] = SS_INVALID_SRB;
-            return SS_INVALID_SRB;
+            header[1] = platform::SS_INVALID_SRB;
+            return platform::SS_INVALID_SRB;
     }
 }
 
