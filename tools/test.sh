@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite this machine can run: the Linux suites in the normal and the
-# sanitizer presets. Run from anywhere; exits non-zero on the first failure.
+# sanitizer presets, with the real-kernel check (label vm) where QEMU and a kernel are installed.
+# Run from anywhere; exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

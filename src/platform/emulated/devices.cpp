@@ -226,6 +226,13 @@ Execution executeAt(DeviceId id, const DriveCommand& command) {
         if (fault != nullptr) execution.reply.durationMs = fault->durationMs;
         return execution;
     }
+    if (fault->effect == FaultEffect::CarriedOutThenCheckCondition) {
+        std::uint32_t took = device.model.execute(command, execution.dataIn).durationMs;
+        execution.dataIn.clear();
+        execution.reply = device.model.checkCondition(fault->sense);
+        execution.reply.durationMs = took;
+        return execution;
+    }
     execution.reply = device.model.checkCondition(fault->sense);
     if (fault->effect == FaultEffect::CheckConditionWithoutSense) execution.reply.senseLength = 0;
     return execution;

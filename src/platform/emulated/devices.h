@@ -67,6 +67,8 @@ enum class FaultEffect {
                                  // up at the request's time-out; ASPI: the library completes late)
     HostFailure,                 // never reaches the drive: pass-through DeviceIoControl fails with
                                  // ERROR_IO_DEVICE; ASPI completes with SS_ERR and no target status
+    CarriedOutThenCheckCondition,  // the drive acts on the command, then reports CHECK CONDITION
+                                   // with `sense`, as when its own restart interrupts the reply
 };
 
 struct Fault {
