@@ -4,24 +4,18 @@
 //
 // Usage: aspi_reference SCENARIO ANSWERS. Writes reference-console.bin (the bytes printText
 // passed on, before any C runtime translation), reference-boxes.txt, reference-trace.txt and
-// reference-exit.txt into the current directory. Exits 77 when the host cannot run it yet.
+// reference-exit.txt into the current directory.
 #include <cstdio>
 #include <string>
 
 #include "driver/program.h"
 #include "platform/emulated/console.h"
-#include "scenario.h"
-
-#if __has_include("platform/emulated/files.h")
 #include "platform/emulated/files.h"
-#define RFLASH_EMULATED_FILES 1
-#endif
+#include "scenario.h"
 
 namespace {
 
-[[maybe_unused]] constexpr int kCannotRun = 77;
-
-[[maybe_unused]] void writeFile(const char* name, const std::string& text) {
+void writeFile(const char* name, const std::string& text) {
     if (std::FILE* file = std::fopen(name, "wb")) {
         std::fwrite(text.data(), 1, text.size(), file);
         std::fclose(file);
@@ -30,15 +24,11 @@ namespace {
 
 }  // namespace
 
-int main(int argc, [[maybe_unused]] char** argv) {
+int main(int argc, char** argv) {
     if (argc != 3) {
         std::fputs("usage: aspi_reference SCENARIO ANSWERS\n", stderr);
         return 2;
     }
-#ifndef RFLASH_EMULATED_FILES
-    std::fputs("the emulated host has no file area yet\n", stderr);
-    return kCannotRun;
-#else
     if (!aspi_test::setUpScenario(argv[1])) {
         std::fprintf(stderr, "unknown scenario %s\n", argv[1]);
         return 2;
@@ -58,5 +48,4 @@ int main(int argc, [[maybe_unused]] char** argv) {
     writeFile("reference-trace.txt", aspi_test::traceText());
     writeFile("reference-exit.txt", std::to_string(exitCode) + "\n");
     return 0;
-#endif
 }
