@@ -3,8 +3,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/emulated/files.h"
@@ -87,9 +88,11 @@ TEST(EmulatedFiles, MissingFilesWritingAndInjectedFaultsFailAsThePlatformDoes) {
 }
 
 TEST(EmulatedFiles, RealFilesComeFromTheRealCurrentDirectory) {
-    char directory[] = "/tmp/rflash-files-XXXXXX";
-    ASSERT_NE(mkdtemp(directory), nullptr);
-    std::string path = std::string(directory) + "/real.bin";
+    std::filesystem::path folderPath = std::filesystem::temp_directory_path() /
+                                       ("rflash-files-" + std::to_string(std::random_device{}()));
+    ASSERT_TRUE(std::filesystem::create_directory(folderPath));
+    std::string directory = folderPath.string();
+    std::string path = directory + "/real.bin";
     std::FILE* out = std::fopen(path.c_str(), "wb");
     ASSERT_NE(out, nullptr);
     std::fwrite("abcdef", 1, 6, out);
@@ -102,12 +105,15 @@ TEST(EmulatedFiles, RealFilesComeFromTheRealCurrentDirectory) {
     EXPECT_EQ(readAll(file, 4), (std::vector<std::uint8_t>{'a', 'b', 'c', 'd', 'e', 'f'}));
     CloseHandle(file);
     EXPECT_EQ(openForReading((std::string(directory) + "/absent").c_str()), INVALID_HANDLE_VALUE);
-    HANDLE folder = openForReading(directory);  // a directory opens but has no size
-    EXPECT_EQ(GetFileSize(folder, nullptr), INVALID_FILE_SIZE);
+    HANDLE folder = openForReading(directory.c_str());
+#ifdef _WIN32
+    EXPECT_EQ(folder, INVALID_HANDLE_VALUE);  // the C runtime opens no directory there
+#else
+    EXPECT_EQ(GetFileSize(folder, nullptr), INVALID_FILE_SIZE);  // a directory opens but has no size
     CloseHandle(folder);
+#endif
 
-    std::remove(path.c_str());
-    rmdir(directory);
+    std::filesystem::remove_all(folderPath);
 }
 
 std::string field(const std::vector<std::uint8_t>& image, std::size_t offset, std::size_t width) {
