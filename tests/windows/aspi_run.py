@@ -120,12 +120,9 @@ def main():
     parser.add_argument("--catalogue", required=True)
     parser.add_argument("--workdir", required=True)
     parser.add_argument("--scenario", required=True, choices=["update", "ieee1394"])
-    parser.add_argument("--missing", default="", help="a piece of the program not built yet: skip")
     arguments = parser.parse_args()
     for built in ("wine_run", "prefix", "program", "library", "reference"):
         setattr(arguments, built, os.path.abspath(getattr(arguments, built)))
-    if arguments.missing:
-        winerun.skip(arguments.missing)
 
     shutil.rmtree(arguments.workdir, ignore_errors=True)
     os.makedirs(arguments.workdir)

@@ -3,8 +3,6 @@ import os
 import subprocess
 import sys
 
-SKIP = 77  # CTest's SKIP_RETURN_CODE for these checks
-
 
 def run(wine_run, prefix, program, workdir, env=None, timeout=300, arguments=()):
     """Runs program in workdir; returns (exit code, stdout bytes, stderr bytes)."""
@@ -17,11 +15,6 @@ def run(wine_run, prefix, program, workdir, env=None, timeout=300, arguments=())
     completed = subprocess.run([wine_run, prefix, program, *arguments], cwd=workdir, env=environment,
                                stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
     return completed.returncode, completed.stdout, completed.stderr
-
-
-def skip(reason):
-    print(f"SKIPPED: {reason}")
-    sys.exit(SKIP)
 
 
 def fail(message, stdout=None):
