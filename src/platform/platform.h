@@ -100,7 +100,6 @@ BOOL GetVersionExA(OSVERSIONINFOA* lpVersionInformation);
 inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<LONG>(0x80000002u)));
 constexpr REGSAM KEY_READ = 0x20019;
 constexpr LONG ERROR_SUCCESS = 0;
-constexpr LONG ERROR_FILE_NOT_FOUND = 2;
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult);
 LONG RegCloseKey(HKEY hKey);
@@ -145,6 +144,20 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
                      DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
                      LPDWORD lpBytesReturned, LPVOID lpOverlapped);
 DWORD GetLastError();
+
+// Codes GetLastError reports; the registry functions return them too.
+constexpr DWORD ERROR_INVALID_FUNCTION = 1;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_READ_FAULT = 30;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_SEM_TIMEOUT = 121;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+constexpr DWORD ERROR_NOT_LOCKED = 158;
+constexpr DWORD ERROR_IO_DEVICE = 1117;
 
 // ---- SCSI pass-through ----
 constexpr DWORD IOCTL_SCSI_PASS_THROUGH_DIRECT = 0x0004D014;

@@ -127,14 +127,14 @@ bool passThroughRecordValid(const platform::SCSI_PASS_THROUGH_DIRECT& request, p
 
 platform::BOOL passThrough(const OpenDevice& opened, void* in, platform::DWORD inSize, void* out, platform::DWORD outSize,
                  platform::DWORD* bytesReturned) {
-    if ((opened.access & kReadWrite) != kReadWrite) return failWith(ERROR_ACCESS_DENIED);
+    if ((opened.access & kReadWrite) != kReadWrite) return failWith(platform::ERROR_ACCESS_DENIED);
     constexpr platform::DWORD kRequestSize = sizeof(platform::SCSI_PASS_THROUGH_DIRECT);
     if (in == nullptr || out == nullptr || inSize < kRequestSize || outSize < kRequestSize || bytesReturned == nullptr) {
-        return failWith(ERROR_INVALID_PARAMETER);
+        return failWith(platform::ERROR_INVALID_PARAMETER);
     }
     platform::SCSI_PASS_THROUGH_DIRECT request;
     std::memcpy(&request, in, kRequestSize);
-    if (!passThroughRecordValid(request, outSize)) return failWith(ERROR_INVALID_PARAMETER);
+    if (!passThroughRecordValid(request, outSize)) return failWith(platform::ERROR_INVALID_PARAMETER);
 
     DeviceId id = *state().letters[static_cast<std::size_t>(*letterIndex(opened.letter))];
     auto* data = static_cast<std::uint8_t*>(request.DataBuffer);
@@ -159,14 +159,14 @@ platform::BOOL passThrough(const OpenDevice& opened, void* in, platform::DWORD i
     Execution execution = executeAt(id, command);
     if (!execution.reachedDrive) {
         completeTrace(traced, TraceOutcome::HostFailure, execution);
-        return failWith(ERROR_IO_DEVICE);
+        return failWith(platform::ERROR_IO_DEVICE);
     }
     std::uint64_t limitMs = std::uint64_t{request.TimeOutValue} * 1000;
     if (!execution.answered || execution.reply.durationMs > limitMs) {
         // The port driver gives up, resets the device and fails the request; nothing comes back.
         advanceClock(static_cast<platform::DWORD>(limitMs));
         completeTrace(traced, TraceOutcome::TimedOut, execution);
-        return failWith(ERROR_SEM_TIMEOUT);
+        return failWith(platform::ERROR_SEM_TIMEOUT);
     }
     advanceClock(execution.reply.durationMs);
     if (command.direction == DataDirection::In && !execution.dataIn.empty()) {
@@ -187,7 +187,7 @@ platform::BOOL passThrough(const OpenDevice& opened, void* in, platform::DWORD i
 }
 
 platform::BOOL mediaChangeControl(const OpenDevice& opened, platform::HANDLE handle, const void* in, platform::DWORD inSize) {
-    if (in == nullptr || inSize < sizeof(platform::PREVENT_MEDIA_REMOVAL)) return failWith(ERROR_INVALID_PARAMETER);
+    if (in == nullptr || inSize < sizeof(platform::PREVENT_MEDIA_REMOVAL)) return failWith(platform::ERROR_INVALID_PARAMETER);
     platform::PREVENT_MEDIA_REMOVAL request;
     std::memcpy(&request, in, sizeof request);
     state().mcnCalls.push_back({handle, opened.letter, request.PreventMediaRemoval});
@@ -374,17 +374,17 @@ std::optional<std::uint8_t> mcnStateOf(platform::HANDLE handle) {
 platform::HANDLE openDevice(const char* path, platform::DWORD desiredAccess) {
     auto letter = letterOfDevicePath(path);
     if (!letter) {
-        setLastError(ERROR_FILE_NOT_FOUND);
+        setLastError(platform::ERROR_FILE_NOT_FOUND);
         return platform::INVALID_HANDLE_VALUE;
     }
     auto index = static_cast<std::size_t>(*letter);
     const Refusal& refusal = state().refusals[index];
     if (refusal.refused && ((desiredAccess & kReadWrite) != 0 || refusal.controlOnlyToo)) {
-        setLastError(ERROR_ACCESS_DENIED);
+        setLastError(platform::ERROR_ACCESS_DENIED);
         return platform::INVALID_HANDLE_VALUE;
     }
     if (!state().letters[index]) {
-        setLastError(ERROR_FILE_NOT_FOUND);
+        setLastError(platform::ERROR_FILE_NOT_FOUND);
         return platform::INVALID_HANDLE_VALUE;
     }
     auto& opened = state().openDevices;
@@ -403,8 +403,8 @@ namespace platform {
 BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                      LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPVOID lpOverlapped) {
     auto target = emu::findHandle(hDevice);
-    if (!target || target->kind != emu::HandleKind::Device) return emu::failWith(emu::ERROR_INVALID_HANDLE);
-    if (lpOverlapped != nullptr) return emu::failWith(emu::ERROR_INVALID_PARAMETER);  // not emulated
+    if (!target || target->kind != emu::HandleKind::Device) return emu::failWith(platform::ERROR_INVALID_HANDLE);
+    if (lpOverlapped != nullptr) return emu::failWith(platform::ERROR_INVALID_PARAMETER);  // not emulated
     const emu::OpenDevice opened = emu::state().openDevices.at(target->object);
     switch (dwIoControlCode) {
         case IOCTL_SCSI_PASS_THROUGH_DIRECT:
@@ -412,7 +412,7 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
         case IOCTL_STORAGE_MCN_CONTROL:
             return emu::mediaChangeControl(opened, hDevice, lpInBuffer, nInBufferSize);
         default:
-            return emu::failWith(emu::ERROR_INVALID_FUNCTION);
+            return emu::failWith(platform::ERROR_INVALID_FUNCTION);
     }
 }
 

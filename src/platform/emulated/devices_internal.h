@@ -16,15 +16,6 @@
 
 namespace emu {
 
-// Win32 error codes the device area sets, under the platform's names.
-constexpr platform::DWORD ERROR_INVALID_FUNCTION = 1;
-constexpr platform::DWORD ERROR_FILE_NOT_FOUND = 2;
-constexpr platform::DWORD ERROR_ACCESS_DENIED = 5;
-constexpr platform::DWORD ERROR_INVALID_HANDLE = 6;
-constexpr platform::DWORD ERROR_INVALID_PARAMETER = 87;
-constexpr platform::DWORD ERROR_SEM_TIMEOUT = 121;
-constexpr platform::DWORD ERROR_IO_DEVICE = 1117;
-
 // A device that does not answer is given up on the bus after this long (ASPI path).
 constexpr std::uint32_t kSelectionTimeoutMs = 250;
 

@@ -93,7 +93,7 @@ HANDLE CreateEventA(LPVOID, BOOL bManualReset, BOOL bInitialState, LPCSTR) {
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     auto target = emu::findHandle(hHandle);
     if (!target || target->kind != emu::HandleKind::Event) {
-        emu::setLastError(emu::ERROR_INVALID_HANDLE);
+        emu::setLastError(platform::ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
     bool unlimited = dwMilliseconds == INFINITE;

@@ -15,10 +15,6 @@
 namespace emu {
 namespace {
 
-constexpr platform::DWORD ERROR_FILE_NOT_FOUND = 2;
-constexpr platform::DWORD ERROR_ACCESS_DENIED = 5;
-constexpr platform::DWORD ERROR_INVALID_HANDLE = 6;
-constexpr platform::DWORD ERROR_READ_FAULT = 30;
 
 struct StoredFile {
     std::string name;  // as added
@@ -128,7 +124,7 @@ platform::HANDLE openFile(const char* path, platform::DWORD desiredAccess) {
     files.opened.emplace_back(path);
     // The program only ever reads files.
     if ((desiredAccess & platform::GENERIC_WRITE) != 0) {
-        setLastError(ERROR_ACCESS_DENIED);
+        setLastError(platform::ERROR_ACCESS_DENIED);
         return platform::INVALID_HANDLE_VALUE;
     }
     OpenFile file;
@@ -136,17 +132,17 @@ platform::HANDLE openFile(const char* path, platform::DWORD desiredAccess) {
     if (files.realFiles) {
         file.real.reset(std::fopen(path, "rb"));
         if (!file.real) {
-            setLastError(ERROR_FILE_NOT_FOUND);
+            setLastError(platform::ERROR_FILE_NOT_FOUND);
             return platform::INVALID_HANDLE_VALUE;
         }
     } else {
         auto found = files.table.find(lowerCase(path));
         if (found == files.table.end()) {
-            setLastError(ERROR_FILE_NOT_FOUND);
+            setLastError(platform::ERROR_FILE_NOT_FOUND);
             return platform::INVALID_HANDLE_VALUE;
         }
         if (found->second.fault == FileFault::OpenRefused) {
-            setLastError(ERROR_ACCESS_DENIED);
+            setLastError(platform::ERROR_ACCESS_DENIED);
             return platform::INVALID_HANDLE_VALUE;
         }
         file.bytes = found->second.bytes;
@@ -168,12 +164,12 @@ namespace platform {
 DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     emu::OpenFile* file = emu::openFileFor(hFile);
     if (file == nullptr) {
-        emu::setLastError(emu::ERROR_INVALID_HANDLE);
+        emu::setLastError(platform::ERROR_INVALID_HANDLE);
         return INVALID_FILE_SIZE;
     }
     auto size = file->fault == emu::FileFault::SizeFails ? std::nullopt : emu::sizeOf(*file);
     if (!size) {
-        emu::setLastError(emu::ERROR_READ_FAULT);
+        emu::setLastError(platform::ERROR_READ_FAULT);
         return INVALID_FILE_SIZE;
     }
     if (lpFileSizeHigh != nullptr) *lpFileSizeHigh = static_cast<DWORD>(*size >> 32);
@@ -186,13 +182,13 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
     if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
     emu::OpenFile* file = emu::openFileFor(hFile);
     if (file == nullptr) {
-        emu::setLastError(emu::ERROR_INVALID_HANDLE);
+        emu::setLastError(platform::ERROR_INVALID_HANDLE);
         return FALSE;
     }
     auto& reads = emu::state().reads;
     if (file->fault == emu::FileFault::ReadFails) {
         reads.push_back(emu::FileRead{file->name, lpBuffer, nNumberOfBytesToRead, 0});
-        emu::setLastError(emu::ERROR_READ_FAULT);
+        emu::setLastError(platform::ERROR_READ_FAULT);
         return FALSE;
     }
     DWORD count = nNumberOfBytesToRead;

@@ -66,14 +66,12 @@ void resetHandles() {
 
 namespace platform {
 
-constexpr DWORD ERROR_INVALID_HANDLE = 6;
-constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode*/,
                    LPVOID /*lpSecurityAttributes*/, DWORD dwCreationDisposition,
                    DWORD /*dwFlagsAndAttributes*/, HANDLE /*hTemplateFile*/) {
     if (lpFileName == nullptr || dwCreationDisposition != OPEN_EXISTING) {
-        emu::setLastError(ERROR_INVALID_PARAMETER);
+        emu::setLastError(platform::ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     return emu::isDevicePath(lpFileName) ? emu::openDevice(lpFileName, dwDesiredAccess)
@@ -83,7 +81,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode
 BOOL CloseHandle(HANDLE hObject) {
     auto target = emu::findHandle(hObject);
     if (!target) {
-        emu::setLastError(ERROR_INVALID_HANDLE);
+        emu::setLastError(platform::ERROR_INVALID_HANDLE);
         return FALSE;
     }
     emu::forgetHandle(hObject);

@@ -14,12 +14,6 @@
 namespace emu {
 namespace {
 
-constexpr platform::DWORD ERROR_INVALID_HANDLE = 6;
-constexpr platform::DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
-constexpr platform::DWORD ERROR_INVALID_PARAMETER = 87;
-constexpr platform::DWORD ERROR_MOD_NOT_FOUND = 126;
-constexpr platform::DWORD ERROR_PROC_NOT_FOUND = 127;
-constexpr platform::DWORD ERROR_NOT_LOCKED = 158;
 constexpr platform::DWORD NO_ERROR = 0;
 
 // Size of the extended version record, which GetVersionExA accepts as well.
@@ -241,7 +235,7 @@ BOOL GetVersionExA(OSVERSIONINFOA* lpVersionInformation) {
     if (lpVersionInformation == nullptr ||
         (lpVersionInformation->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) &&
          lpVersionInformation->dwOSVersionInfoSize != emu::kVersionInfoExSize)) {
-        emu::setLastError(emu::ERROR_INVALID_PARAMETER);
+        emu::setLastError(platform::ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     const emu::MachineState& machine = emu::state();
@@ -254,14 +248,14 @@ BOOL GetVersionExA(OSVERSIONINFOA* lpVersionInformation) {
 }
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM /*samDesired*/, HKEY* phkResult) {
-    if (lpSubKey == nullptr || phkResult == nullptr) return static_cast<LONG>(emu::ERROR_INVALID_PARAMETER);
+    if (lpSubKey == nullptr || phkResult == nullptr) return static_cast<LONG>(platform::ERROR_INVALID_PARAMETER);
     emu::MachineState& machine = emu::state();
     machine.registryKeysTried.emplace_back(lpSubKey);
     std::string key = emu::lowerCase(lpSubKey);
     bool exists = hKey == HKEY_LOCAL_MACHINE &&
                   std::find(machine.registryKeys.begin(), machine.registryKeys.end(), key) !=
                       machine.registryKeys.end();
-    if (!exists) return ERROR_FILE_NOT_FOUND;
+    if (!exists) return platform::ERROR_FILE_NOT_FOUND;
     std::uintptr_t handle = machine.nextKey;
     machine.nextKey += emu::kHandleStep;
     machine.openKeys.emplace(handle, key);
@@ -271,14 +265,14 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM /*sam
 
 LONG RegCloseKey(HKEY hKey) {
     return emu::state().openKeys.erase(emu::value(hKey)) == 1 ? ERROR_SUCCESS
-                                                              : static_cast<LONG>(emu::ERROR_INVALID_HANDLE);
+                                                              : static_cast<LONG>(platform::ERROR_INVALID_HANDLE);
 }
 
 HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
     emu::MachineState& machine = emu::state();
     ++machine.allocCalls;
     if (machine.allocCalls == machine.failAllocAt) {
-        emu::setLastError(emu::ERROR_NOT_ENOUGH_MEMORY);
+        emu::setLastError(platform::ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     emu::Block block;
@@ -302,7 +296,7 @@ HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
 LPVOID GlobalLock(HGLOBAL hMem) {
     emu::Block* block = emu::findBlock(hMem);
     if (block == nullptr) {
-        emu::setLastError(emu::ERROR_INVALID_HANDLE);
+        emu::setLastError(platform::ERROR_INVALID_HANDLE);
         return nullptr;
     }
     ++block->lockCount;
@@ -312,11 +306,11 @@ LPVOID GlobalLock(HGLOBAL hMem) {
 BOOL GlobalUnlock(HGLOBAL hMem) {
     emu::Block* block = emu::findBlock(hMem);
     if (block == nullptr) {
-        emu::setLastError(emu::ERROR_INVALID_HANDLE);
+        emu::setLastError(platform::ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (block->lockCount == 0) {
-        emu::setLastError(emu::ERROR_NOT_LOCKED);
+        emu::setLastError(platform::ERROR_NOT_LOCKED);
         return FALSE;
     }
     --block->lockCount;
@@ -330,7 +324,7 @@ HGLOBAL GlobalFree(HGLOBAL hMem) {
     emu::Block* block = emu::findBlock(hMem);
     if (block == nullptr) {
         ++machine.invalidFrees;
-        emu::setLastError(emu::ERROR_INVALID_HANDLE);
+        emu::setLastError(platform::ERROR_INVALID_HANDLE);
         return hMem;
     }
     if (block->lockCount != 0) ++machine.freesOfLocked;
@@ -342,7 +336,7 @@ HGLOBAL GlobalFree(HGLOBAL hMem) {
 HMODULE LoadLibraryA(LPCSTR lpLibFileName) {
     emu::MachineState& machine = emu::state();
     if (lpLibFileName == nullptr || !machine.aspiPresent || !emu::namesAspiLibrary(lpLibFileName)) {
-        emu::setLastError(emu::ERROR_MOD_NOT_FOUND);
+        emu::setLastError(platform::ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
     ++machine.libraryLoads;
@@ -352,7 +346,7 @@ HMODULE LoadLibraryA(LPCSTR lpLibFileName) {
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     const emu::MachineState& machine = emu::state();
     if (emu::value(hModule) != emu::kAspiModule || machine.libraryLoads == 0) {
-        emu::setLastError(emu::ERROR_INVALID_HANDLE);
+        emu::setLastError(platform::ERROR_INVALID_HANDLE);
         return nullptr;
     }
     // Ordinals travel in the low word of the name pointer; the library exports nothing by name here.
@@ -363,7 +357,7 @@ FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     if (ordinal == ASPI_ORDINAL_SEND_COMMAND && machine.ordinalPresent[ordinal]) {
         return emu::asFarProc(&emu::aspiSendCommand);
     }
-    emu::setLastError(emu::ERROR_PROC_NOT_FOUND);
+    emu::setLastError(platform::ERROR_PROC_NOT_FOUND);
     return nullptr;
 }
 
