@@ -122,13 +122,13 @@ std::string field(const std::vector<std::uint8_t>& image, std::size_t offset, st
 }
 
 TEST(FirmwareImages, PutsEveryHeaderFieldAtItsOffset) {
-    emu::ImageSpec spec;
-    spec.revision = "1.07";
-    spec.date = 0x20090401;
-    spec.hardwareRevision = "SAT";
-    spec.normalVendorCode = "KITSET";
-    spec.partLetter = 'P';
-    std::vector<std::uint8_t> image = emu::buildFirmwareImage(spec);
+    emu::ImageRecipe recipe;
+    recipe.revision = "1.07";
+    recipe.date = 0x20090401;
+    recipe.hardwareRevision = "SAT";
+    recipe.normalVendorCode = "KITSET";
+    recipe.partLetter = 'P';
+    std::vector<std::uint8_t> image = emu::buildFirmwareImage(recipe);
     EXPECT_EQ(image.size(), 2u * 1024 * 1024);
     EXPECT_EQ(field(image, rflash::kImageIdentificationOffset, 24), "ZANTOVA DVD-RW  QRW-E28 ");
     EXPECT_EQ(field(image, rflash::kImageRevisionTextOffset, 5), "1.07 ");
@@ -139,14 +139,14 @@ TEST(FirmwareImages, PutsEveryHeaderFieldAtItsOffset) {
     EXPECT_EQ(field(image, rflash::kImageDateTextOffset, 8), "09/04/01");
     EXPECT_EQ(image[0x1FFFFF], emu::imageFillerByte(0x1FFFFF));
 
-    spec.dateForm = emu::ImageDateForm::MonthName;
-    spec.date = 0x20101031;
-    image = emu::buildFirmwareImage(spec);
+    recipe.dateForm = emu::ImageDateForm::MonthName;
+    recipe.date = 0x20101031;
+    image = emu::buildFirmwareImage(recipe);
     EXPECT_EQ(field(image, rflash::kImageIdentificationOffset, 8), "Quellon ");
     EXPECT_EQ(field(image, rflash::kImageDateTextOffset, 10), "Oct31 2010");
 
-    spec.size = 200;  // a header cut short keeps what fits
-    EXPECT_EQ(emu::buildFirmwareImage(spec).size(), 200u);
+    recipe.size = 200;  // a header cut short keeps what fits
+    EXPECT_EQ(emu::buildFirmwareImage(recipe).size(), 200u);
 }
 
 TEST(FirmwareImages, FillerDiffersBetweenPiecesAtTheSameOffset) {

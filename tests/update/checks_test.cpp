@@ -74,7 +74,7 @@ constexpr char kPreProduction[] =
 struct CheckCase {
     const char* what;
     emu::DeviceConfig drive;
-    emu::ImageSpec image;
+    emu::ImageRecipe image;
     std::int32_t result;
     const char* message;
     std::int32_t vendorCodeClass;  // 7: left as it was
@@ -86,15 +86,15 @@ emu::DeviceConfig driveWith(void (*change)(emu::DeviceConfig&)) {
     return config;
 }
 
-emu::ImageSpec imageWith(void (*change)(emu::ImageSpec&)) {
-    emu::ImageSpec spec;
-    change(spec);
-    return spec;
+emu::ImageRecipe imageWith(void (*change)(emu::ImageRecipe&)) {
+    emu::ImageRecipe recipe;
+    change(recipe);
+    return recipe;
 }
 
 TEST_F(DriveSteps, TheImageIsCheckedAgainstTheDriveInOrderAndTheFirstFailureSpeaks) {
     auto same = [](emu::DeviceConfig&) {};
-    auto sameImage = [](emu::ImageSpec&) {};
+    auto sameImage = [](emu::ImageRecipe&) {};
     const CheckCase cases[] = {
         {"newer image", driveWith(same), imageWith(sameImage), 0, "", 0x100},
         {"drive information unreadable", driveWith([](emu::DeviceConfig& d) { d.answersDriveInfo = false; }),
@@ -113,8 +113,8 @@ TEST_F(DriveSteps, TheImageIsCheckedAgainstTheDriveInOrderAndTheFirstFailureSpea
         {"normal edition", driveWith([](emu::DeviceConfig& d) { d.normalVendorCode = "OTHER   "; }),
          imageWith(sameImage), -1, kNormal, 7},
         {"normal edition of the image", driveWith([](emu::DeviceConfig& d) { d.normalVendorCode = "OTHER   "; }),
-         imageWith([](emu::ImageSpec& i) { i.normalVendorCode = "OTHER   "; }), 0, "", 0x100},
-        {"same revision and date", driveWith(same), imageWith([](emu::ImageSpec& i) {
+         imageWith([](emu::ImageRecipe& i) { i.normalVendorCode = "OTHER   "; }), 0, "", 0x100},
+        {"same revision and date", driveWith(same), imageWith([](emu::ImageRecipe& i) {
              i.revision = "1.05";
              i.date = 0x20090304;
          }),
@@ -138,7 +138,7 @@ TEST_F(DriveSteps, TheImageIsCheckedAgainstTheDriveInOrderAndTheFirstFailureSpea
          }),
          imageWith(sameImage), 0, "", 7},
         {"SCSI hardware", driveWith([](emu::DeviceConfig& d) { d.hardwareRevision = "SCSI-2  "; }),
-         imageWith([](emu::ImageSpec& i) { i.hardwareRevision = "SCSI-2  "; }), 0, "", 0x300},
+         imageWith([](emu::ImageRecipe& i) { i.hardwareRevision = "SCSI-2  "; }), 0, "", 0x300},
     };
     for (const CheckCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -165,7 +165,7 @@ TEST_F(DriveSteps, TheImageIsCheckedAgainstTheDriveInOrderAndTheFirstFailureSpea
 }
 
 TEST_F(DriveSteps, AlreadyLatestIsBoxedOnlyWhenEachDriveIsAskedAlone) {
-    emu::ImageSpec latest;
+    emu::ImageRecipe latest;
     latest.revision = "1.05";
     latest.date = 0x20090304;
     for (std::int32_t updateAll : {0, 1}) {

@@ -55,8 +55,8 @@ protected:
         return device;
     }
 
-    void putImage(const emu::ImageSpec& spec = {}) {
-        emu::addFile(emu::kDefaultImageName, emu::buildFirmwareImage(spec));
+    void putImage(const emu::ImageRecipe& recipe = {}) {
+        emu::addFile(emu::kDefaultImageName, emu::buildFirmwareImage(recipe));
     }
 
     // The commands the drive received with this opcode.

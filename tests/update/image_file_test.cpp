@@ -29,8 +29,8 @@ protected:
         rflash::program.workingEntry.selectedEntryIndex = 0;
     }
 
-    std::int32_t loadWith(const emu::ImageSpec& spec) {
-        emu::addFile(emu::kDefaultImageName, emu::buildFirmwareImage(spec));
+    std::int32_t loadWith(const emu::ImageRecipe& recipe) {
+        emu::addFile(emu::kDefaultImageName, emu::buildFirmwareImage(recipe));
         return rflash::loadFirmwareImage();
     }
 
@@ -38,11 +38,11 @@ protected:
 };
 
 TEST_F(ImageFile, LoadsTheWholeFileInPlaceAndDecodesItsHeader) {
-    emu::ImageSpec spec;
-    spec.revision = "1.07A";
-    spec.date = 0x20090401;
-    spec.size = 2 * 1024 * 1024;
-    std::vector<std::uint8_t> file = emu::buildFirmwareImage(spec);
+    emu::ImageRecipe recipe;
+    recipe.revision = "1.07A";
+    recipe.date = 0x20090401;
+    recipe.size = 2 * 1024 * 1024;
+    std::vector<std::uint8_t> file = emu::buildFirmwareImage(recipe);
     emu::addFile("w7283051.107", file);  // names are found whatever their case
 
     ASSERT_EQ(rflash::loadFirmwareImage(), 0);
@@ -72,10 +72,10 @@ TEST_F(ImageFile, JudgesTheDateAgainstTheSelectedEntrysMinimumInBothForms) {
                           Case{0x20100101, emu::ImageDateForm::MonthName, 0}}) {
         SCOPED_TRACE(testing::Message() << std::hex << c.date << " form " << static_cast<int>(c.form));
         emu::reset();
-        emu::ImageSpec spec;
-        spec.date = c.date;
-        spec.dateForm = c.form;
-        EXPECT_EQ(loadWith(spec), c.result);
+        emu::ImageRecipe recipe;
+        recipe.date = c.date;
+        recipe.dateForm = c.form;
+        EXPECT_EQ(loadWith(recipe), c.result);
         EXPECT_EQ(rflash::update.imageDate, c.date);
         EXPECT_EQ(emu::consoleOutput(), c.result == 0 ? "" : kTooOld);
     }
@@ -91,10 +91,10 @@ TEST_F(ImageFile, RefusesAnImageOfAnotherLoaderEditionOrPart) {
                           Case{"STOCKX  ", 'N', -1}, Case{"STOCK   ", 'K', -1}, Case{"STOCK   ", 'n', -1}}) {
         SCOPED_TRACE(testing::Message() << c.kernelVendorCode << " " << c.partLetter);
         emu::reset();
-        emu::ImageSpec spec;
-        spec.kernelVendorCode = c.kernelVendorCode;
-        spec.partLetter = c.partLetter;
-        EXPECT_EQ(loadWith(spec), c.result);
+        emu::ImageRecipe recipe;
+        recipe.kernelVendorCode = c.kernelVendorCode;
+        recipe.partLetter = c.partLetter;
+        EXPECT_EQ(loadWith(recipe), c.result);
         EXPECT_EQ(emu::consoleOutput(), c.result == 0 ? "" : kIllegal);
     }
 }
@@ -118,9 +118,9 @@ TEST_F(ImageFile, AFileThatCannotBeReadWholeIsALoadFailureWithoutAMessage) {
         emu::reset();
         std::fill(buffer.begin(), buffer.end(), 0xEE);
         if (c.present) {
-            emu::ImageSpec spec;
-            spec.size = c.size;
-            emu::addFile(emu::kDefaultImageName, emu::buildFirmwareImage(spec));
+            emu::ImageRecipe recipe;
+            recipe.size = c.size;
+            emu::addFile(emu::kDefaultImageName, emu::buildFirmwareImage(recipe));
             emu::setFileFault(emu::kDefaultImageName, c.fault);
         }
         EXPECT_EQ(rflash::loadFirmwareImage(), -1);

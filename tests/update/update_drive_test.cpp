@@ -38,9 +38,9 @@ TEST_F(DriveSteps, AnImageOfOddSizeEndsWithAShortPieceSentInPlaceFromImageBuffer
     emu::DeviceConfig config = matchingDrive();
     config.imageSize = kSize;
     attach(config);
-    emu::ImageSpec spec;
-    spec.size = kSize;
-    std::vector<std::uint8_t> image = emu::buildFirmwareImage(spec);
+    emu::ImageRecipe recipe;
+    recipe.size = kSize;
+    std::vector<std::uint8_t> image = emu::buildFirmwareImage(recipe);
     emu::addFile(emu::kDefaultImageName, image);
     rflash::program.updateAllDrives = 1;
 

@@ -104,12 +104,12 @@ bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
 }
 
 int makeImage(const emu_demo::Options& options) {
-    emu::ImageSpec spec;
-    spec.revision = options.revision;
-    spec.dateText = options.date;
-    spec.dateForm = options.date.size() == 8 ? emu::ImageDateForm::Short : emu::ImageDateForm::MonthName;
-    spec.size = options.size;
-    if (!writeFile(*options.makeImage, emu::buildFirmwareImage(spec))) {
+    emu::ImageRecipe recipe;
+    recipe.revision = options.revision;
+    recipe.dateText = options.date;
+    recipe.dateForm = options.date.size() == 8 ? emu::ImageDateForm::Short : emu::ImageDateForm::MonthName;
+    recipe.size = options.size;
+    if (!writeFile(*options.makeImage, emu::buildFirmwareImage(recipe))) {
         std::fprintf(stderr, "rflash-emu: cannot write %s: %s\n", options.makeImage->c_str(), std::strerror(errno));
         return 1;
     }

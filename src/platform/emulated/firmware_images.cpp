@@ -48,23 +48,23 @@ std::string imageDateText(std::uint32_t date, ImageDateForm form) {
     return text;
 }
 
-std::vector<std::uint8_t> buildFirmwareImage(const ImageSpec& spec) {
-    std::vector<std::uint8_t> image(spec.size);
+std::vector<std::uint8_t> buildFirmwareImage(const ImageRecipe& recipe) {
+    std::vector<std::uint8_t> image(recipe.size);
     for (std::size_t offset = 0; offset < image.size(); ++offset) image[offset] = imageFillerByte(offset);
 
-    bool monthName = spec.dateForm == ImageDateForm::MonthName;
-    std::string identification = spec.identification;
+    bool monthName = recipe.dateForm == ImageDateForm::MonthName;
+    std::string identification = recipe.identification;
     if (identification.empty()) {
         identification = monthName ? "Quellon DVD-RW  QRW-E28 " : "ZANTOVA DVD-RW  QRW-E28 ";
     }
-    std::string dateText = spec.dateText.empty() ? imageDateText(spec.date, spec.dateForm) : spec.dateText;
+    std::string dateText = recipe.dateText.empty() ? imageDateText(recipe.date, recipe.dateForm) : recipe.dateText;
 
     putField(image, rflash::kImageIdentificationOffset, identification, 24);
-    putField(image, rflash::kImageRevisionTextOffset, spec.revision, 5);
-    putField(image, rflash::kImageHardwareRevisionOffset, spec.hardwareRevision, 8);
-    putField(image, rflash::kImageKernelVendorCodeOffset, spec.kernelVendorCode, 8);
-    putField(image, rflash::kImageNormalVendorCodeOffset, spec.normalVendorCode, 8);
-    putField(image, rflash::kImagePartLetterOffset, std::string(1, spec.partLetter), 1);
+    putField(image, rflash::kImageRevisionTextOffset, recipe.revision, 5);
+    putField(image, rflash::kImageHardwareRevisionOffset, recipe.hardwareRevision, 8);
+    putField(image, rflash::kImageKernelVendorCodeOffset, recipe.kernelVendorCode, 8);
+    putField(image, rflash::kImageNormalVendorCodeOffset, recipe.normalVendorCode, 8);
+    putField(image, rflash::kImagePartLetterOffset, std::string(1, recipe.partLetter), 1);
     putField(image, rflash::kImageDateTextOffset, dateText, monthName ? 10 : 8);
     return image;
 }

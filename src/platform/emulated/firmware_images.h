@@ -14,7 +14,7 @@ enum class ImageDateForm {
     MonthName,  // "Mmmdd cc yy" as "Mar04 2009", with "Quellon " identification
 };
 
-struct ImageSpec {
+struct ImageRecipe {
     std::string revision = "1.07";         // revision text D.DD
     std::uint32_t date = 0x20090401;       // packed date, written in dateForm
     ImageDateForm dateForm = ImageDateForm::Short;
@@ -30,10 +30,10 @@ struct ImageSpec {
 // The image the compiled-in definition names.
 constexpr const char* kDefaultImageName = "W7283051.107";
 
-// An image with the header fields given in `spec` and a fixed filler pattern elsewhere. Texts
+// An image with the header fields given in `recipe` and a fixed filler pattern elsewhere. Texts
 // are blank-padded or cut to their field's width. An image smaller than the header carries the
 // header bytes that fit.
-std::vector<std::uint8_t> buildFirmwareImage(const ImageSpec& spec = {});
+std::vector<std::uint8_t> buildFirmwareImage(const ImageRecipe& recipe = {});
 
 // The date text of a packed date in the given form.
 std::string imageDateText(std::uint32_t date, ImageDateForm form);

@@ -31,10 +31,10 @@ std::vector<ScenarioFile> defaultImage() {
     return {{kDefaultImageName, buildFirmwareImage()}};
 }
 
-std::vector<ScenarioFile> imageWith(void (*change)(ImageSpec&)) {
-    ImageSpec spec;
-    change(spec);
-    return {{kDefaultImageName, buildFirmwareImage(spec)}};
+std::vector<ScenarioFile> imageWith(void (*change)(ImageRecipe&)) {
+    ImageRecipe recipe;
+    change(recipe);
+    return {{kDefaultImageName, buildFirmwareImage(recipe)}};
 }
 
 std::vector<ScenarioFile> noFiles() {
@@ -164,15 +164,15 @@ std::vector<Scenario> makeScenarios() {
                    },
                    defaultImage});
     all.push_back({"image-too-old", "the image is older than the oldest date the program accepts", "ok,ok,ok",
-                   [] { oneDrive(); }, [] { return imageWith([](ImageSpec& s) { s.date = 0x20090303; }); }});
+                   [] { oneDrive(); }, [] { return imageWith([](ImageRecipe& s) { s.date = 0x20090303; }); }});
     all.push_back({"image-wrong-edition", "the image's loader edition is not the one the program writes", "ok,ok,ok",
-                   [] { oneDrive(); }, [] { return imageWith([](ImageSpec& s) { s.kernelVendorCode = "KITSET  "; }); }});
+                   [] { oneDrive(); }, [] { return imageWith([](ImageRecipe& s) { s.kernelVendorCode = "KITSET  "; }); }});
     all.push_back({"image-wrong-part", "the image is not a normal-part image", "ok,ok,ok", [] { oneDrive(); },
-                   [] { return imageWith([](ImageSpec& s) { s.partLetter = 'K'; }); }});
+                   [] { return imageWith([](ImageRecipe& s) { s.partLetter = 'K'; }); }});
     all.push_back({"image-missing", "the current directory holds no image", "ok,ok", [] { oneDrive(); }, noFiles});
     all.push_back({"already-latest", "the drive already runs the image's revision and date", "ok", [] { oneDrive(); },
                    [] {
-                       return imageWith([](ImageSpec& s) {
+                       return imageWith([](ImageRecipe& s) {
                            s.revision = "1.05";
                            s.date = 0x20090304;
                        });
@@ -184,7 +184,7 @@ std::vector<Scenario> makeScenarios() {
                    },
                    defaultImage});
     all.push_back({"hardware-mismatch", "the image is for another hardware revision", "ok", [] { oneDrive(); },
-                   [] { return imageWith([](ImageSpec& s) { s.hardwareRevision = "SAT2    "; }); }});
+                   [] { return imageWith([](ImageRecipe& s) { s.hardwareRevision = "SAT2    "; }); }});
     all.push_back({"no-drive", "Windows XP without a drive the program updates", "ok", [] {
                        passThroughMachine();
                        DeviceConfig other = driveNeedingUpdate();
