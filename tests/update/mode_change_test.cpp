@@ -5,6 +5,8 @@
 #include <array>
 
 #include "platform/emulated/clock.h"
+#include "platform/emulated/handles.h"
+#include "platform/platform.h"
 #include "platform/scsi.h"
 #include "transport/state.h"
 #include "update/firmware_image.h"
@@ -124,6 +126,62 @@ TEST_F(DriveSteps, AFailedConfirmingInquiryKeepsTheKernelModeFlag) {
     EXPECT_EQ(rflash::confirmKernelMode(), -1);
     EXPECT_EQ(rflash::update.driveInKernelMode, 1);
     EXPECT_EQ(emu::consoleOutput(), "\nFailed to execute Inquiry Command.");
+}
+
+}  // namespace
+
+namespace {
+
+// The store command's failure is accepted only behind an IEEE 1394 adapter, and only when the
+// drive answered NOT READY or UNIT ATTENTION (its restart interrupting the reply): then the mode
+// change goes on as after a success, with its 5000 ms pause. Anything else is reported at once.
+TEST_F(DriveSteps, AFailedStoreIsAcceptedOnlyBehindAnIeee1394AdapterWithKey2Or6) {
+    struct Case {
+        const char* name;
+        std::int32_t ieee1394Adapter;
+        std::uint8_t senseKeyByte;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"IEEE 1394, unit attention", 0, scsi::UNIT_ATTENTION, true},
+        {"IEEE 1394, not ready", 0, scsi::NOT_READY, true},
+        {"IEEE 1394, illegal request", 0, scsi::ILLEGAL_REQUEST, false},
+        {"IEEE 1394, not ready with the length bit", 0, 0x22, false},
+        {"no IEEE 1394 adapter, unit attention", -1, scsi::UNIT_ATTENTION, false},
+    };
+    std::vector<std::uint8_t> requestBlock(2 * 1024 * 1024);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        emu::reset();
+        rflash::update = {};
+        rflash::transport = {};
+        rflash::discovery.useAspi = 1;
+        rflash::discovery.aspiRequestBlock = {nullptr, requestBlock.data(), requestBlock.size()};
+        rflash::discovery.sendAspi32Command = [](platform::LPVOID request) {
+            return emu::executeAspiRequest(static_cast<platform::SRB_ExecSCSICmd*>(request));
+        };
+        rflash::discovery.targetList[0] = {0, 0, 0};
+        emu::DeviceId drive = emu::attachAspiDrive(0, 0, matchingDrive());
+        emu::injectFault(drive, {.when = {.opcode = scsi::WRITE_BUFFER, .mode = scsi::BUFFER_MODE_DOWNLOAD_SAVE_ACTIVATE},
+                                 .sense = {c.senseKeyByte, 0, 0}});
+        ASSERT_EQ(rflash::readDriveInfoBlock(), 0);
+        rflash::discovery.ieee1394Adapter = c.ieee1394Adapter;
+
+        std::uint64_t before = emu::elapsedMs();
+        std::int32_t result = rflash::enterNormalMode(rflash::kFamilyCode);
+        std::uint64_t took = emu::elapsedMs() - before;
+
+        EXPECT_EQ(rflash::transport.commandTimeoutMs, 60000);
+        if (c.accepted) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(emu::consoleOutput(), "");
+            EXPECT_GE(took, 5000u);
+        } else {
+            EXPECT_NE(result, 0);
+            EXPECT_EQ(emu::consoleOutput(), "\nFailed to move to the normal mode.");
+            EXPECT_LT(took, 5000u);
+        }
+    }
 }
 
 }  // namespace
