@@ -32,12 +32,19 @@ constexpr std::uint32_t kDriveInfoLength = 48;
 // outstanding, the library path takes no further command.
 constexpr std::uint32_t kAbandonedRequestLimit = 32;
 
+constexpr std::int32_t kNoDeviceStatus = -1;
+
 struct TransportState {
     // Time-out the command builders put into each request (ms).
     std::int32_t commandTimeoutMs = 0;
 
     // Sense bytes of the most recent command that returned sense; never cleared.
     SenseData senseData{};
+    // What the last executeCommand heard from the drive: kNoDeviceStatus when no status came back
+    // (the command was refused, the call failed, the wait ended), otherwise the number of sense
+    // bytes that came with it (0 for a success, or a failure without sense). Tells whether
+    // senseData describes that command or an earlier one.
+    std::int32_t lastCommandSense = -1;
     // Sense key byte * 65536 + ASC * 256 + ASCQ of senseData.
     std::int32_t senseCode = 0;
 

@@ -92,8 +92,12 @@ std::int32_t sendPassThrough() {
     if (delivered == platform::FALSE) return kCommandFailed;
     transport.passThroughSenseLength =
         std::min<std::uint8_t>(record.sptd.SenseInfoLength, static_cast<std::uint8_t>(transport.senseData.size()));
-    if (record.sptd.ScsiStatus == scsi::GOOD) return kCommandOk;
+    if (record.sptd.ScsiStatus == scsi::GOOD) {
+        transport.lastCommandSense = 0;
+        return kCommandOk;
+    }
     std::copy_n(record.ucSenseBuf, transport.passThroughSenseLength, transport.senseData.begin());
+    transport.lastCommandSense = transport.passThroughSenseLength;
     return kCommandCheckCondition;
 }
 
@@ -251,8 +255,12 @@ Wait waitForCompletion(const SRB_ExecSCSICmd* record, platform::HANDLE event, bo
 }
 
 std::int32_t judgeAspiCompletion(const SRB_ExecSCSICmd* record) {
-    if (statusOf(record) == platform::SS_COMP) return kCommandOk;
+    if (statusOf(record) == platform::SS_COMP) {
+        transport.lastCommandSense = 0;
+        return kCommandOk;
+    }
     std::copy_n(record->SenseArea, transport.senseData.size(), transport.senseData.begin());
+    transport.lastCommandSense = static_cast<std::int32_t>(transport.senseData.size());
     captureSense();
     // Behind an Intel IDE host driver, NOT READY is no failure, except for TEST UNIT READY, whose
     // whole purpose is to ask for readiness.
@@ -344,6 +352,7 @@ std::uint8_t* driveInfoBytes() {
 }  // namespace
 
 std::int32_t executeCommand(CommandRequest& request) {
+    transport.lastCommandSense = kNoDeviceStatus;
     std::int32_t listed = std::min(discovery.targetCount, static_cast<std::int32_t>(kTargetListSize));
     if (request.targetIndex < 0 || request.targetIndex >= listed) return kCommandFailed;
     if (!requestWellFormed(request)) return kCommandFailed;

@@ -79,10 +79,10 @@ void printClosingLine() {
     printScratch();
 }
 
-// TEST UNIT READY told nothing new about the drive when the command could not reach it: the
-// sense data are then those of an earlier command.
-bool reachedDrive(std::int32_t status) {
-    return status != kCommandNoDrive;
+// The sense data that describe the TEST UNIT READY just sent: the bytes it delivered, all zero
+// when it failed without sense (SenseData then still holds an earlier command's bytes).
+SenseData senseOfLastCommand() {
+    return transport.lastCommandSense > 0 ? transport.senseData : SenseData{};
 }
 
 }  // namespace
@@ -121,9 +121,13 @@ std::int32_t prepareDrive() {
             showMessage(5, MsgInfo);
             return -1;
         }
-        if (!reachedDrive(status)) break;
+        // Without a status from the drive nothing is known about it; earlier sense data must
+        // not pass for its answer.
+        if (transport.lastCommandSense == kNoDeviceStatus) break;
         captureSense();
-        const SenseData& sense = transport.senseData;
+        const SenseData sense = senseOfLastCommand();
+        const std::int32_t senseCode = sense[scsi::SENSE_KEY_OFFSET] * 65536 + sense[scsi::SENSE_ASC_OFFSET] * 256 +
+                                       sense[scsi::SENSE_ASCQ_OFFSET];
         std::uint8_t key = sense[scsi::SENSE_KEY_OFFSET];
         std::uint8_t asc = sense[scsi::SENSE_ASC_OFFSET];
         std::uint8_t ascq = sense[scsi::SENSE_ASCQ_OFFSET];
@@ -140,7 +144,7 @@ std::int32_t prepareDrive() {
             if (repeats < kUnitAttentionRepeats) continue;
             break;
         }
-        if (discovery.hostDriverKind == 1 && transport.senseCode == 0) return 0;
+        if (discovery.hostDriverKind == 1 && senseCode == 0) return 0;
         break;
     }
     showMessage(7, MsgPrint);

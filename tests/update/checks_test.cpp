@@ -238,13 +238,44 @@ TEST_F(DriveSteps, PrepareDriveGoesOnOnlyWithAnEmptyOrStoppedDrive) {
     }
 }
 
-TEST_F(DriveSteps, ADriveThatCannotBeReachedIsNotJudgedOnOlderSense) {
-    // An earlier command left "no medium" sense behind; the drive then cannot be opened at all.
-    rflash::transport.senseData[2] = scsi::NOT_READY;
-    rflash::transport.senseData[12] = scsi::ASC_MEDIUM_NOT_PRESENT;
-    emu::refuseOpen('D');
-    EXPECT_EQ(rflash::prepareDrive(), -1);
-    EXPECT_EQ(emu::consoleOutput(), "\nError : Unknown Error is occurred.");
+// An earlier command left "no medium" sense behind. When TEST UNIT READY brings no sense of its
+// own, that old sense must not pass for its answer: the drive here is in fact spinning a disc up.
+TEST_F(DriveSteps, ADriveThatGivesNoSenseIsNotJudgedOnOlderSense) {
+    struct Case {
+        const char* what;
+        std::optional<emu::FaultEffect> testUnitReady;  // nullopt: the drive cannot be opened
+        std::int32_t hostDriverKind;
+        std::int32_t result;
+        const char* message;
+    };
+    const char* unknownError = "\nError : Unknown Error is occurred.";
+    const Case cases[] = {
+        {"the drive cannot be opened", std::nullopt, 0, -1, unknownError},
+        {"the operating system fails the call", emu::FaultEffect::HostFailure, 0, -1, unknownError},
+        {"the drive fails without sense", emu::FaultEffect::CheckConditionWithoutSense, 0, -1, unknownError},
+        // Behind the Intel driver a failure without any sense counts as an idle drive.
+        {"the drive fails without sense, Intel driver", emu::FaultEffect::CheckConditionWithoutSense, 1, 0, ""},
+        {"the operating system fails the call, Intel driver", emu::FaultEffect::HostFailure, 1, -1, unknownError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        emu::reset();
+        rflash::transport = {};
+        rflash::transport.senseData[2] = scsi::NOT_READY;
+        rflash::transport.senseData[12] = scsi::ASC_MEDIUM_NOT_PRESENT;
+        rflash::transport.senseCode = scsi::NOT_READY * 65536 + scsi::ASC_MEDIUM_NOT_PRESENT * 256;
+        if (c.testUnitReady) {
+            emu::DeviceConfig config = matchingDrive();
+            config.medium = emu::MediumState::BecomingReady;
+            attach(config);
+            emu::injectFault(device, {.when = {.opcode = scsi::TEST_UNIT_READY}, .effect = *c.testUnitReady});
+        } else {
+            emu::refuseOpen('D');
+        }
+        rflash::discovery.hostDriverKind = c.hostDriverKind;
+        EXPECT_EQ(rflash::prepareDrive(), c.result);
+        EXPECT_EQ(emu::consoleOutput(), c.message);
+    }
 }
 
 }  // namespace
