@@ -42,6 +42,13 @@ bool requestWellFormed(const CommandRequest& request) {
     return true;
 }
 
+// A data-in command may deliver fewer bytes than asked, or none while still counting as done
+// (the not-ready exemption): what it leaves unwritten reads as zero, never as an earlier
+// command's data, such as another drive's identification.
+void clearIncoming(std::int32_t direction, std::uint8_t* buffer, std::uint32_t length) {
+    if (direction == DirectionIn && buffer != nullptr) std::fill_n(buffer, length, 0);
+}
+
 // ---- Pass-through path ----
 
 platform::UCHAR passThroughDirection(std::int32_t direction) {
@@ -103,6 +110,7 @@ std::int32_t sendPassThrough() {
 
 std::int32_t executePassThrough(const CommandRequest& request, char letter) {
     if (openDrive(letter) != 0) return kCommandNoDrive;
+    clearIncoming(request.direction, request.buffer, static_cast<std::uint32_t>(request.transferLength));
     fillPassThroughRecord(std::span(request.cdb.data(), static_cast<std::size_t>(request.cdbLength)),
                           passThroughDirection(request.direction), static_cast<std::uint32_t>(request.transferLength),
                           request.buffer, passThroughTimeOutSeconds(request.timeoutMs));
@@ -113,6 +121,7 @@ std::int32_t executePassThrough(const CommandRequest& request, char letter) {
 
 std::int32_t probePassThrough(std::span<const std::uint8_t> cdb, std::uint8_t* buffer, std::uint32_t length) {
     if (buffer == nullptr) return kCommandFailed;
+    clearIncoming(DirectionIn, buffer, length);
     fillPassThroughRecord(cdb, platform::SCSI_IOCTL_DATA_IN, length, buffer, kProbeTimeOutSeconds);
     return sendPassThrough();
 }
@@ -291,6 +300,7 @@ std::int32_t executeAspi(const CommandRequest& request, const TargetEntry& entry
     SRB_ExecSCSICmd* record = freshRecord();
     if (record == nullptr) return kCommandFailed;
     if (clashesWithAbandonedData(adapter, target, request.direction, request.buffer, length)) return kCommandFailed;
+    clearIncoming(request.direction, request.buffer, length);
     auto cdb = std::span(request.cdb.data(), static_cast<std::size_t>(request.cdbLength));
     platform::BYTE direction = aspiDirectionFlags(request.direction);
 
@@ -331,6 +341,7 @@ std::int32_t probeAspi(std::int32_t adapterNumber, std::int32_t targetId, std::s
     SRB_ExecSCSICmd* record = freshRecord();
     if (record == nullptr || buffer == nullptr) return kCommandFailed;
     if (clashesWithAbandonedData(adapter, target, DirectionIn, buffer, length)) return kCommandFailed;
+    clearIncoming(DirectionIn, buffer, length);
     platform::HANDLE event = createCompletionEvent();
     if (event == nullptr) return kCommandFailed;
     fillAspiRecord(record, adapter, target, platform::SRB_EVENT_NOTIFY | platform::SRB_DIR_IN, buffer, length, 0, cdb);

@@ -178,6 +178,7 @@ TEST_F(Aspi, NotReadyIsExemptBehindAnIntelHostDriverExceptForTestUnitReady) {
     for (const Case& c : cases) {
         rflash_test::resetEverything();
         use(Route::Aspi);
+        std::fill(std::begin(data), std::end(data), 0xAA);  // what an earlier read left
         emu::injectFault(addTarget(), failing(c.cdb[0], {c.senseKey, 0x04, 0x01}));
         rflash::discovery.hostDriverKind = c.hostDriverKind;
         bool in = c.cdb[0] == 0x3C;
@@ -187,6 +188,10 @@ TEST_F(Aspi, NotReadyIsExemptBehindAnIntelHostDriverExceptForTestUnitReady) {
             << "kind " << c.hostDriverKind << " opcode " << int{c.cdb[0]} << " key " << int{c.senseKey};
         // The sense is kept whether or not the failure was forgiven.
         EXPECT_EQ(rflash::transport.senseCode, c.senseKey * 65536 + 0x0401);
+        // A forgiven read delivered nothing: its buffer reads as zero, not as the earlier data.
+        if (in) {
+            EXPECT_TRUE(std::all_of(std::begin(data), std::end(data), [](std::uint8_t b) { return b == 0; }));
+        }
     }
 }
 
