@@ -8,6 +8,8 @@ namespace rflash {
 // The drive family that the compiled-in definition updates (family code 0x100F).
 constexpr std::uint32_t kFamilyCode = 0x100F;
 constexpr std::uint32_t kModeAccessKey = 0x3C71D0A4;
+// The model text the family's mode changes carry: 16 characters, no terminator.
+constexpr char kFamilyModelText[] = "ZANTOVA  QRW-C28";
 // Added to the access key for drives whose loader carries the "STOCK   " edition.
 constexpr std::uint32_t kStockFamilyOffset = 0x2D;
 

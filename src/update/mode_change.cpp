@@ -22,9 +22,7 @@ constexpr std::int32_t kStoreAndRestartTimeoutMs = 180000;
 constexpr std::uint32_t kPauseAfterKernelModeMs = 2000;
 constexpr std::uint32_t kPauseAfterNormalModeMs = 5000;
 
-// Model text of the family's mode changes: 16 characters, no terminator.
-constexpr char kModelText100F[] = "ZANTOVA  QRW-C28";
-static_assert(sizeof(kModelText100F) == sizeof(ModeChangeBlock::modelText) + 1);
+static_assert(sizeof(kFamilyModelText) == sizeof(ModeChangeBlock::modelText) + 1);
 
 // What a drive in kernel mode reports: the maker's DVD-RW identification and a "000" revision.
 constexpr char kKernelIdentificationPrefix[] = "ZANTOVA DVD-RW  QRW-";
@@ -42,7 +40,7 @@ std::optional<ModeChangeBlock> modeChangeBlockFor(std::uint32_t familyCode) {
     auto accessCode = modeAccessCode(program.workingEntry.modeAccessKey, transport.driveInfo.infoKernelVendorCode);
     if (!accessCode) return std::nullopt;
     ModeChangeBlock block{};
-    std::memcpy(block.modelText, kModelText100F, sizeof(block.modelText));
+    std::memcpy(block.modelText, kFamilyModelText, sizeof(block.modelText));
     for (std::size_t i = 0; i < sizeof(block.accessCode); ++i) {
         block.accessCode[i] = static_cast<std::uint8_t>(*accessCode >> (8 * i));
     }

@@ -3,16 +3,13 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <string>
 
 #include "platform/emulated/devices.h"
 
 namespace emu_demo {
 
-// virtual time, device, CDB in hex, direction and length, time-out, outcome and sense.
-std::string traceLine(const emu::TraceEntry& entry);
-
-// Prints the commands traced since its last call.
+// Prints the commands traced since its last call, one line each (emu::describe): virtual time,
+// device, CDB in hex, direction, length and buffer, time-out, outcome and sense.
 class TracePrinter {
 public:
     explicit TracePrinter(std::FILE* out) : out_(out) {}

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/definitions.h"
 #include "platform/scsi.h"
 
 namespace emu {
@@ -37,9 +38,9 @@ enum class MediumState {
 // What the mode-change block must carry for the drive to accept it: the family's model text and
 // access key, and the offset added to the key when the loader's vendor code is "STOCK   ".
 struct DriveFamily {
-    std::string modelText = "ZANTOVA  QRW-C28";
-    std::uint32_t accessKey = 0x3C71D0A4;
-    std::uint32_t stockOffset = 0x2D;
+    std::string modelText = rflash::kFamilyModelText;
+    std::uint32_t accessKey = rflash::kModeAccessKey;
+    std::uint32_t stockOffset = rflash::kStockFamilyOffset;
 };
 
 // A device's identity and starting state. Text fields are blank-padded or cut to their width.
